@@ -1,0 +1,2 @@
+// Resource numbers of TB_RULE.dll.
+#pragma once

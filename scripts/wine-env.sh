@@ -1,0 +1,45 @@
+# Sourced, not run. Sets up a private Wine prefix inside the build tree, a virtual display and
+# one long-lived wineserver, and stops them all again when the calling shell exits.
+#   TB_BUILD   build directory (default: <repo>/build)
+tb_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+TB_BUILD=${TB_BUILD:-$tb_root/build}
+export WINEPREFIX="$TB_BUILD/wineprefix"
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win32
+tb_xvfb_pid=
+
+tb_env_stop() {
+    wineserver -k >/dev/null 2>&1 || true
+    if [ -n "$tb_xvfb_pid" ]; then
+        kill "$tb_xvfb_pid" >/dev/null 2>&1 || true
+        wait "$tb_xvfb_pid" 2>/dev/null || true
+        tb_xvfb_pid=
+    fi
+}
+
+tb_env_start() {
+    mkdir -p "$TB_BUILD"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "wine: creating prefix $WINEPREFIX"
+        wineboot -i >/dev/null 2>&1
+        wineserver -w
+    fi
+    # A virtual display for the dialogs; Xvfb picks a free display number itself.
+    local fdfile
+    fdfile=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+    tb_xvfb_pid=$!
+    for _ in $(seq 1 100); do
+        [ -s "$fdfile" ] && break
+        sleep 0.1
+    done
+    export DISPLAY=":$(head -n1 "$fdfile")"
+    rm -f "$fdfile"
+    trap tb_env_stop EXIT
+    # One wineserver for the whole run, so each test process starts quickly.
+    wineserver -p
+    wine cmd /c exit >/dev/null 2>&1
+    # Unmanaged windows: dialogs open at once with their full frame, no window manager needed.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+}
