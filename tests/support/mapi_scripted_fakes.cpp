@@ -103,7 +103,7 @@ FakeTable::FakeTable(CallLog* log_, const char* name) : counter(log_, name)
 
 FakeStoreTable::FakeStoreTable(CallLog* log_)
     : FakeTable(log_), log(log_), setColumnsResult(S_OK), restrictResult(S_OK),
-      queryRowsResult(S_OK), m_position(0)
+      queryRowsResult(S_OK), queryRowsFailOnCall(0), m_queryRowsCalls(0), m_position(0)
 {
 }
 
@@ -190,7 +190,9 @@ STDMETHODIMP FakeStoreTable::QueryRows(LONG count, ULONG flags, LPSRowSet* out)
 {
     log->Add("table.QueryRows(" + Num(static_cast<unsigned long>(count)) + ")");
     *out = NULL;
-    if (FAILED(queryRowsResult))
+    ++m_queryRowsCalls;
+    if (FAILED(queryRowsResult) &&
+        (queryRowsFailOnCall == 0 || queryRowsFailOnCall == m_queryRowsCalls))
     {
         return queryRowsResult;
     }

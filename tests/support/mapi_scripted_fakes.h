@@ -77,8 +77,10 @@ public:
     HRESULT setColumnsResult;
     HRESULT restrictResult;
     HRESULT queryRowsResult;
+    int queryRowsFailOnCall;   // the QueryRows call (from 1) that fails; 0: every call
 
 private:
+    int m_queryRowsCalls;
     std::vector<ULONG> m_columns;
     std::vector<Row> m_visible;
     size_t m_position;

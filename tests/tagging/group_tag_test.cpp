@@ -397,3 +397,29 @@ TEST(ComSupportTest, ACopiedHolderTakesItsOwnReference)
     }
     EXPECT_EQ(1, item.refs());
 }
+
+TEST(ComSupportTest, TheCompilersComSupportTypesLinkAndConvertInTheAnsiCodePage)
+{
+    ASSERT_EQ(1252u, GetACP());
+    _bstr_t text("Caf\xE9");
+    EXPECT_STREQ(L"Caf\u00E9", static_cast<const wchar_t*>(text));
+    EXPECT_STREQ("Caf\xE9", static_cast<const char*>(_bstr_t(L"Caf\u00E9")));
+
+    CallLog log;
+    FakeUserProperties properties(&log);
+    properties.identity.answersErrorInfo = true;
+    FailWithErrorInfo(E_FAIL, L"Offline.");
+    bool caught = false;
+    try
+    {
+        _com_issue_errorex(E_FAIL, static_cast<UserProperties*>(&properties), IID_UserProperties);
+    }
+    catch (const _com_error& error)
+    {
+        caught = true;
+        EXPECT_EQ(E_FAIL, error.Error());
+        EXPECT_STREQ(L"Offline.", static_cast<const wchar_t*>(error.Description()));
+    }
+    EXPECT_TRUE(caught);
+    EXPECT_EQ(1, properties.refs());
+}
