@@ -423,3 +423,18 @@ TEST(ComSupportTest, TheCompilersComSupportTypesLinkAndConvertInTheAnsiCodePage)
     EXPECT_TRUE(caught);
     EXPECT_EQ(1, properties.refs());
 }
+
+TEST_F(GroupTagTest, TheValueReadIsClearedAlsoWhenItCannotBeConverted)
+{
+    // An object delivered as the value is counted: clearing the VARIANT gives its reference back.
+    CallLog valueLog;
+    FakeMailItem object(&valueLog, "value");
+    VARIANT stored;
+    V_VT(&stored) = VT_DISPATCH;
+    V_DISPATCH(&stored) = object.AsDispatch();
+    world.SetStored(stored);
+    char buffer[100];
+    EXPECT_TRUE(FAILED(RaisedBy([&] { ReadGroupTag(&world.item, buffer, sizeof(buffer)); })));
+    VariantClear(&world.property.value);
+    EXPECT_EQ(1, object.refs()) << "every copy of the value was cleared";
+}
