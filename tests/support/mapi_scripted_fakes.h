@@ -120,9 +120,7 @@ public:
     ULONG_PTR openStoreWindow;
 };
 
-// A message with the full IMessage table. GetProps answers PR_ENTRYID and PR_STORE_ENTRYID
-// from the bytes a test sets; a property marked missing comes back as an error value, as MAPI
-// reports a property the message does not have.
+// A message with the full IMessage table; every method answers MAPI_E_NO_SUPPORT.
 class FakeMessage : public IMessage
 {
 public:
@@ -136,6 +134,8 @@ public:
     RefCounter counter;
 };
 
+// GetProps answers PR_ENTRYID and PR_STORE_ENTRYID from the bytes a test sets; a property
+// marked missing comes back as an error value, as MAPI reports a property the message lacks.
 class ScriptedMessage : public FakeMessage
 {
 public:
