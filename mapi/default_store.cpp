@@ -43,6 +43,11 @@ HRESULT GetDefaultStore(IMAPISession* session, IMsgStore** store)
     IMAPITable* table = NULL;
     RowSet rows;
     HRESULT hr = session->GetMsgStoresTable(0, &table);
+    if (SUCCEEDED(hr) && table == NULL)
+    {
+        // Success without a table is no table: there is nothing to search.
+        hr = MAPI_E_NOT_FOUND;
+    }
     if (FAILED(hr))
     {
         DebugTrace("GetMsgStoresTable Failed\n");
