@@ -31,7 +31,13 @@ int ReadGroupTag(_MailItem* item, char* buffer, size_t capacity)
     VariantHolder value;
     BstrHolder copy;
 
-    item->get_UserProperties(properties.put());
+    // A read that fails leaves the stored value unknown; taking it for "no value" would let
+    // the caller write over a value it could not see, so the failure is raised instead.
+    HRESULT hr = item->get_UserProperties(properties.put());
+    if (FAILED(hr))
+    {
+        RaiseComError(hr);
+    }
     if (properties.get() == NULL)
     {
         return 0;
@@ -39,7 +45,7 @@ int ReadGroupTag(_MailItem* item, char* buffer, size_t capacity)
 
     BstrHolder name(AnsiToBstr(kGroupProperty));
     SetLong(&custom, 1);
-    HRESULT hr = properties->Find(name.get(), custom.value(), property.put());
+    hr = properties->Find(name.get(), custom.value(), property.put());
     if (FAILED(hr))
     {
         RaiseCallFailure(hr, properties.get(), IID_UserProperties);
@@ -51,8 +57,13 @@ int ReadGroupTag(_MailItem* item, char* buffer, size_t capacity)
         return 0;
     }
 
-    // A value never delivered stays VT_EMPTY, which converts to the empty text.
-    property->get_Value(&value.value());
+    // A value never delivered by a successful call stays VT_EMPTY, which converts to the
+    // empty text.
+    hr = property->get_Value(&value.value());
+    if (FAILED(hr))
+    {
+        RaiseComError(hr);
+    }
     if (V_VT(&value.value()) == VT_BSTR)
     {
         copy.Attach(CopyBstr(V_BSTR(&value.value())));

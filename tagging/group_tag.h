@@ -8,7 +8,8 @@
 
 // Copies the item's "Group" text into the buffer (at most capacity - 1 characters and a
 // terminating zero; a longer stored text is cut there). Returns 1 when the text is non-empty,
-// 0 otherwise; without a property the buffer is left untouched.
+// 0 otherwise; without a property the buffer is left untouched. A failing get_UserProperties
+// or get_Value raises with its HRESULT: a value that could not be read is not "no value".
 int ReadGroupTag(_MailItem* item, char* buffer, size_t capacity);
 
 // Sets the item's "Group" property to the value and, when save is non-zero, saves the item;

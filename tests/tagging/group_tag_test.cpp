@@ -165,6 +165,41 @@ TEST_F(GroupTagTest, ReadGroupTagDeliversTheStoredTextAndSaysWhetherItIsEmpty)
     }
 }
 
+TEST_F(GroupTagTest, AReadThatFailsRaisesSoThatAValueNotSeenIsNeverTakenForNoValue)
+{
+    struct Case
+    {
+        const char* what;
+        CallScript FakeMailItem::*onItem;
+        CallScript FakeUserProperty::*onProperty;
+    };
+    const Case cases[] = {
+        {"get_UserProperties fails", &FakeMailItem::getUserProperties, NULL},
+        {"get_Value fails", NULL, &FakeUserProperty::getValue},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        CallLog caseLog;
+        OmWorld caseWorld(&caseLog);
+        caseWorld.SetStoredText(L"TB2 : Work");
+        if (c.onItem != NULL)
+        {
+            (caseWorld.item.*c.onItem).result = RPC_E_DISCONNECTED;
+        }
+        else
+        {
+            (caseWorld.property.*c.onProperty).result = RPC_E_DISCONNECTED;
+        }
+        GuardedBuffer buffer(100);
+        EXPECT_EQ(RPC_E_DISCONNECTED, RaisedBy([&] {
+                      ReadGroupTag(&caseWorld.item, buffer.data(), buffer.size());
+                  }));
+        EXPECT_TRUE(buffer.Untouched());
+        EXPECT_TRUE(caseWorld.AllReleased());
+    }
+}
+
 TEST_F(GroupTagTest, ReadGroupTagGivesBackInOrderAndLeavesTheBufferAloneWithoutACollection)
 {
     Store(Text(L"abc"));
