@@ -1,5 +1,7 @@
 #include "support/mapi_scripted_fakes.h"
 
+#include "support/fault_injection.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -82,6 +84,11 @@ STDMETHODIMP FakeSite::GetVersion(ULONG* version, ULONG flags)
 STDMETHODIMP FakeSite::GetWindow(HWND* out)
 {
     log->Add("site.GetWindow");
+    HRESULT injected;
+    if (FaultPoint("site.GetWindow", true, &injected))
+    {
+        return injected;
+    }
     *out = window;
     return S_OK;
 }
@@ -89,6 +96,11 @@ STDMETHODIMP FakeSite::GetWindow(HWND* out)
 STDMETHODIMP FakeSite::GetSession(IMAPISession** out)
 {
     log->Add("site.GetSession");
+    HRESULT injected;
+    if (FaultPoint("site.GetSession", true, &injected))
+    {
+        return injected;
+    }
     if (session != NULL && (SUCCEEDED(getSessionResult) || sessionEvenOnFailure))
     {
         session->AddRef();
@@ -125,6 +137,11 @@ STDMETHODIMP FakeStoreTable::SetColumns(LPSPropTagArray columns, ULONG flags)
         m_columns.push_back(columns->aulPropTag[i]);
     }
     log->Add(entry + ";" + Num(flags) + ")");
+    HRESULT injected;
+    if (FaultPoint("table.SetColumns", false, &injected))
+    {
+        return injected;
+    }
     return setColumnsResult;
 }
 
@@ -148,6 +165,11 @@ STDMETHODIMP FakeStoreTable::Restrict(LPSRestriction restriction, ULONG flags)
         }
     }
     log->Add(entry + ";" + Num(flags) + ")");
+    HRESULT injected;
+    if (FaultPoint("table.Restrict", false, &injected))
+    {
+        return injected;
+    }
     if (FAILED(restrictResult))
     {
         return restrictResult;
@@ -172,12 +194,22 @@ STDMETHODIMP FakeStoreTable::Restrict(LPSRestriction restriction, ULONG flags)
 STDMETHODIMP FakeStoreTable::SortTable(LPSSortOrderSet sortOrder, ULONG flags)
 {
     log->Add("table.SortTable");
+    HRESULT injected;
+    if (FaultPoint("table.SortTable", false, &injected))
+    {
+        return injected;
+    }
     return S_OK;
 }
 
 STDMETHODIMP FakeStoreTable::SeekRow(BOOKMARK origin, LONG count, LONG* sought)
 {
     log->Add("table.SeekRow(" + Num(origin) + "," + Num(static_cast<unsigned long>(count)) + ")");
+    HRESULT injected;
+    if (FaultPoint("table.SeekRow", false, &injected))
+    {
+        return injected;
+    }
     m_position = 0;
     if (sought != NULL)
     {
@@ -190,6 +222,11 @@ STDMETHODIMP FakeStoreTable::QueryRows(LONG count, ULONG flags, LPSRowSet* out)
 {
     log->Add("table.QueryRows(" + Num(static_cast<unsigned long>(count)) + ")");
     *out = NULL;
+    HRESULT injected;
+    if (FaultPoint("table.QueryRows", true, &injected))
+    {
+        return injected;
+    }
     ++m_queryRowsCalls;
     if (FAILED(queryRowsResult) &&
         (queryRowsFailOnCall == 0 || queryRowsFailOnCall == m_queryRowsCalls))
@@ -252,6 +289,11 @@ STDMETHODIMP ScriptedStore::OpenEntry(ULONG cbEntryID, LPENTRYID entryId, LPCIID
 {
     log->Add("store.OpenEntry(" + Num(cbEntryID) + "," + HexOf(entryId, cbEntryID) + "," +
              (iid == NULL ? "null" : "iid") + "," + Num(flags, true) + ")");
+    HRESULT injected;
+    if (FaultPoint("store.OpenEntry", true, &injected))
+    {
+        return injected;
+    }
     if (message != NULL && (SUCCEEDED(openEntryResult) || messageEvenOnFailure))
     {
         message->AddRef();
@@ -270,6 +312,11 @@ ScriptedSession::ScriptedSession(CallLog* log_)
 STDMETHODIMP ScriptedSession::GetMsgStoresTable(ULONG flags, LPMAPITABLE* out)
 {
     log->Add("session.GetMsgStoresTable(" + Num(flags) + ")");
+    HRESULT injected;
+    if (FaultPoint("session.GetMsgStoresTable", true, &injected))
+    {
+        return injected;
+    }
     if (table != NULL && SUCCEEDED(getTableResult))
     {
         table->AddRef();
@@ -285,6 +332,11 @@ STDMETHODIMP ScriptedSession::OpenMsgStore(ULONG_PTR uiParam, ULONG cbEntryID,
     openStoreWindow = uiParam;
     log->Add("session.OpenMsgStore(" + Num(cbEntryID) + "," + HexOf(entryId, cbEntryID) + "," +
              (iid == NULL ? "null" : "iid") + "," + Num(flags, true) + ")");
+    HRESULT injected;
+    if (FaultPoint("session.OpenMsgStore", true, &injected))
+    {
+        return injected;
+    }
     if (store != NULL && (SUCCEEDED(openStoreResult) || storeEvenOnFailure))
     {
         store->AddRef();
@@ -306,6 +358,11 @@ ScriptedMessage::ScriptedMessage(CallLog* log_)
 STDMETHODIMP ScriptedMessage::SaveChanges(ULONG flags)
 {
     log->Add("message.SaveChanges(" + Num(flags, true) + ")");
+    HRESULT injected;
+    if (FaultPoint("message.SaveChanges", false, &injected))
+    {
+        return injected;
+    }
     return saveChangesResult;
 }
 
@@ -327,6 +384,11 @@ STDMETHODIMP ScriptedMessage::GetProps(LPSPropTagArray tags, ULONG flags, ULONG*
     log->Add(entry + ")");
     *values = NULL;
     *count = 0;
+    HRESULT injected;
+    if (FaultPoint("message.GetProps", true, &injected))
+    {
+        return injected;
+    }
     if (FAILED(getPropsResult))
     {
         return getPropsResult;

@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include "support/fault_injection.h"
+
 std::string NarrowOf(const wchar_t* text)
 {
     if (text == NULL)
@@ -87,6 +89,12 @@ HRESULT OmIdentity::Query(REFIID iid, void** out, IDispatch* self, ISupportError
     if (iidName != NULL && !IsEqualIID(iid, IID_IDispatch))
     {
         log->Add(name + ".QueryInterface(" + iidName + ")");
+        // "Not there" for an interface is E_NOINTERFACE.
+        HRESULT injected;
+        if (FaultPoint(name + ".QueryInterface(" + iidName + ")", true, &injected, E_NOINTERFACE))
+        {
+            return injected;
+        }
     }
     for (size_t i = 0; i < m_refusals.size(); ++i)
     {
@@ -117,6 +125,11 @@ HRESULT OmIdentity::SupportsErrorInfo(REFIID iid)
 {
     const char* iidName = NameOfIid(iid);
     log->Add(name + ".InterfaceSupportsErrorInfo(" + (iidName ? iidName : "?") + ")");
+    HRESULT injected;
+    if (FaultPoint(name + ".InterfaceSupportsErrorInfo", false, &injected))
+    {
+        return injected;
+    }
     return IsEqualIID(iid, m_own) ? interfaceSupportsErrorInfo : S_FALSE;
 }
 
@@ -134,6 +147,11 @@ FakeUserProperty::~FakeUserProperty()
 STDMETHODIMP FakeUserProperty::get_Value(VARIANT* out)
 {
     identity.log->Add(identity.name + ".get_Value(" + DescribeVariant(*out) + ")");
+    HRESULT injected;
+    if (FaultPoint(identity.name + ".get_Value", true, &injected))
+    {
+        return injected;
+    }
     if (delivers)
     {
         VariantCopy(out, &value);
@@ -144,6 +162,11 @@ STDMETHODIMP FakeUserProperty::get_Value(VARIANT* out)
 STDMETHODIMP FakeUserProperty::put_Value(VARIANT in)
 {
     identity.log->Add(identity.name + ".put_Value(" + DescribeVariant(in) + ")");
+    HRESULT injected;
+    if (FaultPoint(identity.name + ".put_Value", false, &injected))
+    {
+        return injected;
+    }
     if (V_VT(&in) == VT_BSTR)
     {
         lastPut = V_BSTR(&in) == NULL ? std::wstring() : std::wstring(V_BSTR(&in), SysStringLen(V_BSTR(&in)));
@@ -160,6 +183,11 @@ FakeUserProperties::FakeUserProperties(CallLog* log, const char* name)
 STDMETHODIMP FakeUserProperties::Find(BSTR name, VARIANT custom, UserProperty** out)
 {
     identity.log->Add(identity.name + ".Find(" + NarrowOf(name) + "," + DescribeVariant(custom) + ")");
+    HRESULT injected;
+    if (FaultPoint(identity.name + ".Find", true, &injected))
+    {
+        return injected;
+    }
     if (FAILED(find.result))
     {
         return find.Answer();
@@ -176,6 +204,11 @@ STDMETHODIMP FakeUserProperties::Add(BSTR name, OlUserPropertyType type,
                       std::to_string(static_cast<int>(type)) + "," +
                       DescribeVariant(addToFolderFields) + "," + DescribeVariant(displayFormat) +
                       ")");
+    HRESULT injected;
+    if (FaultPoint(identity.name + ".Add", true, &injected))
+    {
+        return injected;
+    }
     if (FAILED(add.result))
     {
         return add.Answer();
@@ -196,6 +229,11 @@ FakeMailItem::FakeMailItem(CallLog* log, const char* name)
 STDMETHODIMP FakeMailItem::get_UserProperties(UserProperties** out)
 {
     identity.log->Add(identity.name + ".get_UserProperties");
+    HRESULT injected;
+    if (FaultPoint(identity.name + ".get_UserProperties", true, &injected))
+    {
+        return injected;
+    }
     HandOut(properties, out);
     return getUserProperties.Answer();
 }
@@ -203,6 +241,11 @@ STDMETHODIMP FakeMailItem::get_UserProperties(UserProperties** out)
 STDMETHODIMP FakeMailItem::Save()
 {
     identity.log->Add(identity.name + ".Save");
+    HRESULT injected;
+    if (FaultPoint(identity.name + ".Save", false, &injected))
+    {
+        return injected;
+    }
     return save.Answer();
 }
 
@@ -215,6 +258,11 @@ STDMETHODIMP FakeNameSpace::GetItemFromID(BSTR entryIdItem, VARIANT entryIdStore
 {
     identity.log->Add(identity.name + ".GetItemFromID(" + NarrowOf(entryIdItem) + "," +
                       DescribeVariant(entryIdStore) + ")");
+    HRESULT injected;
+    if (FaultPoint(identity.name + ".GetItemFromID", true, &injected))
+    {
+        return injected;
+    }
     if (FAILED(getItemFromId.result))
     {
         return getItemFromId.Answer();
@@ -231,6 +279,11 @@ FakeApplication::FakeApplication(CallLog* log, const char* name)
 STDMETHODIMP FakeApplication::GetNamespace(BSTR type, _NameSpace** out)
 {
     identity.log->Add(identity.name + ".GetNamespace(" + NarrowOf(type) + ")");
+    HRESULT injected;
+    if (FaultPoint(identity.name + ".GetNamespace", true, &injected))
+    {
+        return injected;
+    }
     if (FAILED(getNamespace.result))
     {
         return getNamespace.Answer();
@@ -291,6 +344,11 @@ STDMETHODIMP FakeClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void*
 {
     log->Add(std::string("factory.CreateInstance(") + (NameOfIid(iid) ? NameOfIid(iid) : "?") + ")");
     *out = NULL;
+    HRESULT injected;
+    if (FaultPoint("factory.CreateInstance", true, &injected))
+    {
+        return injected;
+    }
     if (object != NULL && SUCCEEDED(createResult))
     {
         object->QueryInterface(iid, out);

@@ -1,0 +1,67 @@
+// What a rule firing meets, for tests that call Execute through TB_RULE.dll as the host does:
+// counting fakes of the host's site, the MAPI session, its store table, the default store and
+// the message, wired together, and the object model behind "Outlook.Application". A fresh
+// bench per call keeps every count its own.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/mapi_scripted_fakes.h"
+#include "support/om_fakes.h"
+
+struct ExecuteBench
+{
+    ExecuteBench()
+        : site(&log), session(&log), table(&log), store(&log), message(&log), world(&log)
+    {
+        site.session = &session;
+        session.table = &table;
+        session.store = &store;
+        table.AddStore(std::vector<BYTE>{0x11, 0x22}, false);
+        table.AddStore(DefaultStoreId(), true);
+        store.message = &message;
+        message.entryId = MessageId();
+        message.storeEntryId = DefaultStoreId();
+    }
+
+    static std::vector<BYTE> DefaultStoreId() { return std::vector<BYTE>{0xDE, 0xFA, 0x01, 0x7F}; }
+    static std::vector<BYTE> MessageId() { return std::vector<BYTE>{0, 0, 0, 0, 0x4D, 0x53, 0x47}; }
+
+    // Every reference handed to the module came back.
+    bool AllReleased() const
+    {
+        return site.counter.refs() == 1 && session.counter.refs() == 1 &&
+               table.counter.refs() == 1 && store.counter.refs() == 1 &&
+               message.counter.refs() == 1 && world.AllReleased();
+    }
+
+    // The "Group" property as the item holds it now, or NULL when it has none.
+    const VARIANT* Group() const
+    {
+        if (world.properties.existing == static_cast<const UserProperty*>(&world.property))
+        {
+            return &world.property.value;
+        }
+        if (world.properties.existing == static_cast<const UserProperty*>(&world.created))
+        {
+            return &world.created.value;
+        }
+        return NULL;
+    }
+
+    // The "Group" value as text ("(none)" without the property), for comparing states.
+    std::string GroupText() const
+    {
+        const VARIANT* value = Group();
+        return value == NULL ? std::string("(none)") : DescribeVariant(*value);
+    }
+
+    CallLog log;
+    FakeSite site;
+    ScriptedSession session;
+    FakeStoreTable table;
+    ScriptedStore store;
+    ScriptedMessage message;
+    OmWorld world;
+};
