@@ -153,6 +153,7 @@ TEST_F(RuleActionTest, DescribeWritesWholeTextOrNothing)
         ULONG capacity;
         HRESULT result;
         std::string text; // expected text when the call succeeds
+        size_t bufferSize = 0; // 0: capacity + 1, as the host passes it
     };
     const Case cases[] = {
         {"four letters, exact fit", "Work", 18, S_OK, "Add Sender to Work"},
@@ -168,11 +169,15 @@ TEST_F(RuleActionTest, DescribeWritesWholeTextOrNothing)
         {"longer than 259, one short", longName, 313, TYPE_E_BUFFERTOOSMALL, ""},
         {"longer than 259, usual buffer", longName, 259, TYPE_E_BUFFERTOOSMALL, ""},
         {"4000 characters, small buffer", veryLongName, 255, TYPE_E_BUFFERTOOSMALL, ""},
+        {"text of 260 characters, exact fit", std::string(246, 'n'), 260, S_OK, "Add Sender to " + std::string(246, 'n')},
+        {"text of 260 characters, one short", std::string(246, 'n'), 259, TYPE_E_BUFFERTOOSMALL, ""},
+        {"4000 characters, the largest capacity", veryLongName, 0xFFFFFFFFu, S_OK, "Add Sender to " + veryLongName, 4015},
+        {"name of 25 characters, capacity 0x80000000", std::string(25, 'q'), 0x80000000u, S_OK, "Add Sender to " + std::string(25, 'q'), 40},
     };
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.what);
-        GuardedBuffer buffer(static_cast<size_t>(c.capacity) + 1);
+        GuardedBuffer buffer(c.bufferSize != 0 ? c.bufferSize : static_cast<size_t>(c.capacity) + 1);
         EXPECT_EQ(c.result, action->Describe(0x5555, c.data.c_str(), buffer.data(), c.capacity));
         EXPECT_TRUE(buffer.GuardsIntact());
         if (c.result == S_OK)

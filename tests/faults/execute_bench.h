@@ -4,11 +4,15 @@
 // bench per call keeps every count its own.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "support/automation_registration.h"
+#include "support/mapi_provider_client.h"
 #include "support/mapi_scripted_fakes.h"
 #include "support/om_fakes.h"
+#include "support/rule_module.h"
 
 struct ExecuteBench
 {
@@ -64,4 +68,74 @@ struct ExecuteBench
     ScriptedStore store;
     ScriptedMessage message;
     OmWorld world;
+};
+
+// The host's side of a firing: COM initialised on the thread, "Outlook.Application" answered by
+// a class object of this process, TB_RULE.dll loaded and its rule-action object obtained.
+class DllHost
+{
+public:
+    DllHost() : factory(&factoryLog), action(NULL), m_comInitialized(false) {}
+    ~DllHost() { Stop(); }
+
+    // Empty when all went well, else what did not.
+    std::string Start()
+    {
+        m_comInitialized = CoInitialize(NULL) == S_OK;
+        if (!m_comInitialized)
+        {
+            return "CoInitialize";
+        }
+        registration.reset(new AutomationRegistration(&factory));
+        if (!registration->ok())
+        {
+            return "registering the automation server";
+        }
+        if (!provider.ok())
+        {
+            return "the prefix's MAPI provider";
+        }
+        module.reset(new RuleModule());
+        if (module->handle() == NULL)
+        {
+            return "loading TB_RULE.dll";
+        }
+        action = module->CreateAction();
+        return action == NULL ? "ExchEntryPoint" : "";
+    }
+
+    // Releases the object; the caller unloads the module after anything patched in it.
+    void ReleaseAction()
+    {
+        if (action != NULL)
+        {
+            action->Release();
+            action = NULL;
+        }
+    }
+
+    void Stop()
+    {
+        ReleaseAction();
+        module.reset();
+        registration.reset();
+        if (m_comInitialized)
+        {
+            m_comInitialized = false;
+            CoUninitialize();
+        }
+    }
+
+    CallLog factoryLog;
+    FakeClassFactory factory;
+    MapiProvider provider;
+    std::unique_ptr<AutomationRegistration> registration;
+    std::unique_ptr<RuleModule> module;
+    IRuleAction* action;
+
+private:
+    DllHost(const DllHost&);
+    DllHost& operator=(const DllHost&);
+
+    bool m_comInitialized;
 };

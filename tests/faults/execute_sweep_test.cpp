@@ -20,11 +20,8 @@
 #include <vector>
 
 #include "faults/execute_bench.h"
-#include "support/automation_registration.h"
 #include "support/fault_injection.h"
 #include "support/import_hooks.h"
-#include "support/mapi_provider_client.h"
-#include "support/rule_module.h"
 #include "support/trace_capture.h"
 
 namespace
@@ -189,17 +186,13 @@ TaggingKind TaggingFailure(const FaultCall& call, FaultMode mode)
 class ExecuteSweepTest : public ::testing::TestWithParam<Scenario>
 {
 protected:
-    ExecuteSweepTest() : factoryLog(), factory(&factoryLog), action(NULL) {}
+    ExecuteSweepTest() : action(NULL) {}
 
     void SetUp() override
     {
-        ASSERT_EQ(S_OK, CoInitialize(NULL));
-        registration.reset(new AutomationRegistration(&factory));
-        ASSERT_TRUE(registration->ok());
-        ASSERT_TRUE(provider.ok()) << "the prefix configures the MAPI provider";
-        module.reset(new RuleModule());
-        ASSERT_TRUE(module->handle() != NULL);
-        hooks.reset(new ImportHooks(module->handle()));
+        ASSERT_EQ("", host.Start());
+        action = host.action;
+        hooks.reset(new ImportHooks(host.module->handle()));
         for (const char* wanted : {"MAPIInitialize", "HrQueryAllRows@24", "HrGetOneProp@12",
                                    "CoInitialize", "CLSIDFromProgID", "CoCreateInstance",
                                    "SysAllocString", "VariantClear", "VariantChangeType",
@@ -207,20 +200,13 @@ protected:
         {
             ASSERT_TRUE(hooks->IsHooked(wanted)) << wanted << " is imported and hooked";
         }
-        action = module->CreateAction();
-        ASSERT_TRUE(action != NULL);
     }
 
     void TearDown() override
     {
-        if (action != NULL)
-        {
-            action->Release();
-        }
+        host.ReleaseAction();
         hooks.reset();
-        module.reset();
-        registration.reset();
-        CoUninitialize();
+        host.Stop();
         EXPECT_EQ(S_OK, CoInitialize(NULL)) << "no COM initialisation of the module outlived a run";
         CoUninitialize();
     }
@@ -238,7 +224,8 @@ protected:
     // not depend on what failed.
     Run Fire(size_t index, FaultMode mode, ExecuteBench& bench)
     {
-        factory.object = bench.world.application.AsDispatch();
+        host.factory.object = bench.world.application.AsDispatch();
+        MapiProvider& provider = host.provider;
         provider.Reset();
         const LONG blocks = provider.Counters().liveRootBlocks;
         ImportHooks::ResetCounts();
@@ -265,7 +252,7 @@ protected:
         run.traces = traces.Lines();
         run.calls = injector.Calls();
         run.injected = injector.Injected();
-        factory.object = NULL;
+        host.factory.object = NULL;
 
         EXPECT_FALSE(run.escaped) << "an exception reached the host";
         EXPECT_TRUE(bench.AllReleased()) << "every reference handed to the module came back";
@@ -290,12 +277,8 @@ protected:
         return run;
     }
 
-    CallLog factoryLog;
-    FakeClassFactory factory;
+    DllHost host;
     TraceCapture traces;
-    MapiProvider provider;
-    std::unique_ptr<AutomationRegistration> registration;
-    std::unique_ptr<RuleModule> module;
     std::unique_ptr<ImportHooks> hooks;
     IRuleAction* action;
 };
