@@ -217,12 +217,13 @@ protected:
         bool escaped;
         std::vector<FaultCall> calls;
         bool injected;
+        int injectedCount;
         Lines traces;
     };
 
-    // One rule firing with the fault at `index` (0: none), checking every invariant that does
-    // not depend on what failed.
-    Run Fire(size_t index, FaultMode mode, ExecuteBench& bench)
+    // One rule firing with the fault at `index` (0: none), and a second one at `second` (0:
+    // none), checking every invariant that does not depend on what failed.
+    Run Fire(size_t index, FaultMode mode, ExecuteBench& bench, size_t second = 0)
     {
         host.factory.object = bench.world.application.AsDispatch();
         MapiProvider& provider = host.provider;
@@ -237,7 +238,7 @@ protected:
         run.escaped = false;
         run.result = E_UNEXPECTED;
         FaultInjector& injector = FaultInjector::Instance();
-        injector.Arm(index, mode);
+        injector.Arm(index, mode, second);
         try
         {
             run.result = action->Execute(&bench.site, "Travel", static_cast<ULONG>(entryId.size()),
@@ -252,6 +253,7 @@ protected:
         run.traces = traces.Lines();
         run.calls = injector.Calls();
         run.injected = injector.Injected();
+        run.injectedCount = injector.InjectedCount();
         host.factory.object = NULL;
 
         EXPECT_FALSE(run.escaped) << "an exception reached the host";
@@ -462,3 +464,59 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  true}),
     ScenarioName);
+
+// A failure seldom comes alone: after each failing call, every call that the failure path
+// makes (asking for error information, raising, clearing and releasing on the way out) fails
+// in turn as well. Whatever the second failure, nothing is lost, leaked or let through, and a
+// firing that failed still fails.
+TEST_P(ExecuteSweepTest, ASecondFailureOnTheFailurePathLosesLeaksAndLetsThroughNothing)
+{
+    std::string before;
+    std::string after;
+    std::vector<FaultCall> calls;
+    {
+        ExecuteBench warmUp;
+        GetParam().arrange(warmUp);
+        Fire(0, kFaultFail, warmUp);
+    }
+    {
+        ExecuteBench bench;
+        GetParam().arrange(bench);
+        before = bench.GroupText();
+        calls = Fire(0, kFaultFail, bench).calls;
+        after = bench.GroupText();
+    }
+    int injected = 0;
+    for (size_t k = 1; k <= calls.size(); ++k)
+    {
+        std::vector<FaultCall> failurePath;
+        HRESULT first;
+        {
+            ExecuteBench bench;
+            GetParam().arrange(bench);
+            const Run run = Fire(k, kFaultFail, bench);
+            failurePath = run.calls;
+            first = run.result;
+        }
+        for (size_t j = k + 1; j <= failurePath.size(); ++j)
+        {
+            SCOPED_TRACE("fail " + calls[k - 1].name + " (call " + std::to_string(k) + "), then " +
+                         failurePath[j - 1].name + " (call " + std::to_string(j) + ")");
+            ExecuteBench bench;
+            GetParam().arrange(bench);
+            const Run run = Fire(k, kFaultFail, bench, j);
+            ASSERT_EQ(2, run.injectedCount);
+            ++injected;
+            if (FAILED(first))
+            {
+                EXPECT_TRUE(FAILED(run.result)) << "a second failure never turns one into success";
+            }
+            const std::string now = bench.GroupText();
+            EXPECT_TRUE(now == before || now == after || (before == "(none)" && now == "vt=0:"))
+                << "the item holds its old value or the new one, not " << now;
+        }
+    }
+    printf("[ sweep    ] Execute, %s, failure paths: %d pairs of faults injected\n",
+           GetParam().name, injected);
+    RecordProperty("fault_pairs_injected", injected);
+}

@@ -6,15 +6,19 @@ FaultInjector& FaultInjector::Instance()
     return injector;
 }
 
-FaultInjector::FaultInjector() : m_thread(0), m_faultIndex(0), m_mode(kFaultFail), m_injected(false)
+FaultInjector::FaultInjector()
+    : m_thread(0), m_faultIndex(0), m_secondIndex(0), m_injectedCount(0), m_mode(kFaultFail),
+      m_injected(false)
 {
 }
 
-void FaultInjector::Arm(size_t faultIndex, FaultMode mode)
+void FaultInjector::Arm(size_t faultIndex, FaultMode mode, size_t secondIndex)
 {
     m_calls.clear();
     m_scopes.clear();
     m_faultIndex = faultIndex;
+    m_secondIndex = secondIndex;
+    m_injectedCount = 0;
     m_mode = mode;
     m_injected = false;
     m_thread = GetCurrentThreadId();
@@ -44,6 +48,11 @@ FaultOutcome FaultInjector::At(const char* name, bool nullable)
     }
     call.nullable = nullable;
     m_calls.push_back(call);
+    if (m_secondIndex != 0 && m_calls.size() == m_secondIndex)
+    {
+        ++m_injectedCount;
+        return kFaultFails;
+    }
     if (m_calls.size() != m_faultIndex)
     {
         return kFaultGo;
@@ -53,6 +62,7 @@ FaultOutcome FaultInjector::At(const char* name, bool nullable)
         return kFaultGo;
     }
     m_injected = true;
+    ++m_injectedCount;
     return m_mode == kFaultFail ? kFaultFails : kFaultNothing;
 }
 

@@ -43,7 +43,8 @@ public:
     static FaultInjector& Instance();
 
     // Starts a run on the calling thread: index 0 only counts; index k injects at the k-th call.
-    void Arm(size_t faultIndex, FaultMode mode);
+    // A second index makes a later call fail too, for the paths that run after a failure.
+    void Arm(size_t faultIndex, FaultMode mode, size_t secondIndex = 0);
     void Disarm();
 
     // Called by each fault point; the call is recorded (with the enclosing scope's name first).
@@ -55,6 +56,7 @@ public:
 
     const std::vector<FaultCall>& Calls() const { return m_calls; }
     bool Injected() const { return m_injected; }
+    int InjectedCount() const { return m_injectedCount; }
     // The call the fault was injected into (valid when Injected()).
     const FaultCall& InjectedCall() const { return m_calls[m_faultIndex - 1]; }
 
@@ -63,6 +65,8 @@ private:
 
     DWORD m_thread;
     size_t m_faultIndex;
+    size_t m_secondIndex;
+    int m_injectedCount;
     FaultMode m_mode;
     bool m_injected;
     std::vector<std::string> m_scopes;
