@@ -41,6 +41,11 @@ struct Originals
     LONG(WINAPI* RegCreateKeyExA)(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM,
                                   LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD);
     LONG(WINAPI* RegSetValueExA)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
+    INT_PTR(WINAPI* DialogBoxParamA)(HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM);
+    int(WINAPI* LoadStringA)(HINSTANCE, UINT, LPSTR, int);
+    HWND(WINAPI* GetDlgItem)(HWND, int);
+    int(WINAPI* GetWindowTextA)(HWND, LPSTR, int);
+    LRESULT(WINAPI* SendMessageA)(HWND, UINT, WPARAM, LPARAM);
 };
 Originals g_real;
 
@@ -268,6 +273,69 @@ LONG WINAPI HookRegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type
     return g_real.RegSetValueExA(key, name, reserved, type, data, size);
 }
 
+// No dialog: DialogBoxParam's -1.
+INT_PTR WINAPI HookDialogBoxParamA(HINSTANCE instance, LPCSTR resource, HWND parent,
+                                   DLGPROC procedure, LPARAM parameter)
+{
+    if (At("DialogBoxParamA", false) != kFaultGo)
+    {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return -1;
+    }
+    return g_real.DialogBoxParamA(instance, resource, parent, procedure, parameter);
+}
+
+int WINAPI HookLoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int size)
+{
+    if (At("LoadStringA", false) != kFaultGo)
+    {
+        if (buffer != NULL && size > 0)
+        {
+            buffer[0] = '\0';
+        }
+        return 0;
+    }
+    return g_real.LoadStringA(instance, id, buffer, size);
+}
+
+HWND WINAPI HookGetDlgItem(HWND dialog, int id)
+{
+    if (At("GetDlgItem", true) != kFaultGo)
+    {
+        return NULL;
+    }
+    return g_real.GetDlgItem(dialog, id);
+}
+
+int WINAPI HookGetWindowTextA(HWND window, LPSTR buffer, int size)
+{
+    if (At("GetWindowTextA", false) != kFaultGo)
+    {
+        if (buffer != NULL && size > 0)
+        {
+            buffer[0] = '\0';
+        }
+        return 0;
+    }
+    return g_real.GetWindowTextA(window, buffer, size);
+}
+
+// List-box messages are the ones that can fail (no room for a string, no such item); every
+// other message goes through uncounted.
+LRESULT WINAPI HookSendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message >= LB_ADDSTRING && message <= LB_MSGMAX)
+    {
+        char name[40];
+        wsprintfA(name, "SendMessageA(LB 0x%X)", message);
+        if (At(name, false) != kFaultGo)
+        {
+            return message == LB_ADDSTRING || message == LB_INSERTSTRING ? LB_ERRSPACE : LB_ERR;
+        }
+    }
+    return g_real.SendMessageA(window, message, wParam, lParam);
+}
+
 struct HookEntry
 {
     const char* function; // as the import table names it
@@ -300,6 +368,11 @@ const HookEntry kHooks[] = {
     TB_HOOK("RegQueryValueExA", RegQueryValueExA, HookRegQueryValueExA),
     TB_HOOK("RegCreateKeyExA", RegCreateKeyExA, HookRegCreateKeyExA),
     TB_HOOK("RegSetValueExA", RegSetValueExA, HookRegSetValueExA),
+    TB_HOOK("DialogBoxParamA", DialogBoxParamA, HookDialogBoxParamA),
+    TB_HOOK("LoadStringA", LoadStringA, HookLoadStringA),
+    TB_HOOK("GetDlgItem", GetDlgItem, HookGetDlgItem),
+    TB_HOOK("GetWindowTextA", GetWindowTextA, HookGetWindowTextA),
+    TB_HOOK("SendMessageA", SendMessageA, HookSendMessageA),
 };
 
 const HookEntry* HookFor(const char* function)
