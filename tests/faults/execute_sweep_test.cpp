@@ -515,3 +515,48 @@ TEST_P(ExecuteSweepTest, ASecondFailureOnTheFailurePathLosesLeaksAndLetsThroughN
            GetParam().name, injected);
     RecordProperty("fault_pairs_injected", injected);
 }
+
+// The entry point's own calls, each failed once: an object that cannot be made is a null
+// answer, never an exception.
+TEST(EntryPointSweepTest, EachCountedCallFailsOnceAndTheAnswerIsAnObjectOrNull)
+{
+    DllHost host;
+    ASSERT_EQ("", host.Start());
+    std::unique_ptr<ImportHooks> hooks(new ImportHooks(host.module->handle()));
+    const ExchEntryPointFn entry = host.module->entryPoint();
+    FaultInjector& injector = FaultInjector::Instance();
+    injector.Arm(0, kFaultFail);
+    IUnknown* object = entry();
+    injector.Disarm();
+    ASSERT_TRUE(object != NULL);
+    EXPECT_EQ(0u, object->Release());
+    const std::vector<FaultCall> calls = injector.Calls();
+    ASSERT_FALSE(calls.empty()) << "the object is allocated";
+    for (size_t k = 1; k <= calls.size(); ++k)
+    {
+        SCOPED_TRACE("fail " + calls[k - 1].name);
+        bool escaped = false;
+        object = NULL;
+        injector.Arm(k, kFaultFail);
+        try
+        {
+            object = entry();
+        }
+        catch (...)
+        {
+            escaped = true;
+        }
+        injector.Disarm();
+        EXPECT_FALSE(escaped);
+        if (calls[k - 1].name == "malloc")
+        {
+            EXPECT_TRUE(object == NULL) << "no memory: no object";
+        }
+        if (object != NULL)
+        {
+            EXPECT_EQ(0u, object->Release());
+        }
+    }
+    printf("[ sweep    ] ExchEntryPoint: %u faults injected\n", static_cast<unsigned>(calls.size()));
+    hooks.reset();
+}
