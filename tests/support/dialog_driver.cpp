@@ -42,6 +42,11 @@ void FocusControl(HWND dialog, int id)
 
 DialogDriver::DialogDriver() : m_hook(NULL), m_next(0), m_seen(0), m_unexpected(0)
 {
+    // The hook and the timer run inside the code under test: keep them from allocating, so a
+    // test that counts or fails allocations sees only the product's.
+    m_actions.reserve(16);
+    m_pending.reserve(16);
+    m_known.reserve(16);
     g_driver = this;
     m_hook = SetWindowsHookExA(WH_CBT, &DialogDriver::CbtHook, NULL, GetCurrentThreadId());
 }
@@ -109,8 +114,7 @@ void CALLBACK DialogDriver::OnTimer(HWND window, UINT /*message*/, UINT_PTR id, 
     RedrawWindow(window, NULL, NULL, RDW_UPDATENOW | RDW_ALLCHILDREN);
     if (index < driver->m_actions.size() && index < driver->m_next)
     {
-        Action action = driver->m_actions[index];
-        action(window);
+        driver->m_actions[index](window);
     }
     else
     {
