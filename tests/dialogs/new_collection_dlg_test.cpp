@@ -140,3 +140,20 @@ TEST(NewCollectionDlgTest, NameIsTakenAsTypedUpToTwentyFiveCharacters)
         EXPECT_EQ(c.expected, outcome.name);
     }
 }
+
+// In the face the system really draws with, no caption or label is cut off.
+TEST(NewCollectionDlgTest, EveryTextFitsItsControl)
+{
+    DialogDriver driver;
+    driver.Then([](HWND dialog) {
+        for (HWND child = GetWindow(dialog, GW_CHILD); child != NULL;
+             child = GetWindow(child, GW_HWNDNEXT))
+        {
+            std::string face;
+            EXPECT_TRUE(TextFitsControl(child, &face)) << "'" << WindowCaption(child) << "'";
+            EXPECT_EQ("MS Sans Serif", face) << "'" << WindowCaption(child) << "'";
+        }
+        Click(dialog, IDCANCEL);
+    });
+    RunNewCollectionDlg(driver);
+}

@@ -303,6 +303,23 @@ TEST_F(SelectCollectionDlgTest, NamesDifferingBeyondAsciiCaseAreNewCollections)
     }
 }
 
+// In the face the system really draws with, no caption or label is cut off.
+TEST_F(SelectCollectionDlgTest, EveryTextFitsItsControl)
+{
+    DialogDriver driver;
+    driver.Then([](HWND dialog) {
+        for (HWND child = GetWindow(dialog, GW_CHILD); child != NULL;
+             child = GetWindow(child, GW_HWNDNEXT))
+        {
+            std::string face;
+            EXPECT_TRUE(TextFitsControl(child, &face)) << "'" << WindowCaption(child) << "'";
+            EXPECT_EQ("MS Sans Serif", face) << "'" << WindowCaption(child) << "'";
+        }
+        Click(dialog, IDCANCEL);
+    });
+    Run(driver);
+}
+
 TEST(SameCollectionNameTest, FoldsOnlyAsciiLetters)
 {
     EXPECT_TRUE(SameCollectionName("Work", "wORK"));

@@ -255,6 +255,28 @@ std::string WindowCaption(HWND window)
     return text;
 }
 
+bool TextFitsControl(HWND control, std::string* face)
+{
+    const std::string text = WindowCaption(control);
+    RECT client;
+    GetClientRect(control, &client);
+    HDC dc = GetDC(control);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+    HGDIOBJ old = SelectObject(dc, font != NULL ? font : GetStockObject(SYSTEM_FONT));
+    char faceName[LF_FACESIZE] = {0};
+    GetTextFaceA(dc, LF_FACESIZE, faceName);
+    *face = faceName;
+    char className[16] = {0};
+    GetClassNameA(control, className, sizeof(className));
+    const bool wraps = lstrcmpiA(className, "Static") == 0;
+    RECT needed = {0, 0, client.right, 0};
+    DrawTextA(dc, text.c_str(), -1, &needed,
+              DT_CALCRECT | (wraps ? DT_WORDBREAK | DT_CENTER : DT_SINGLELINE));
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return needed.right <= client.right && needed.bottom <= client.bottom;
+}
+
 bool SaveDialogScreenshot(HWND dialog, const std::string& unixPath)
 {
     RECT rect;

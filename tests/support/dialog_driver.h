@@ -60,6 +60,11 @@ bool IsEnabled(HWND dialog, int id);
 int FocusedControlId(HWND dialog); // 0 when the focus is outside the dialog
 std::string WindowCaption(HWND window);
 
+// Whether the control's text, drawn in the control's font as the control draws it (wrapped for
+// static text, one line otherwise), fits inside the control. `face` receives the face the
+// system actually drew with.
+bool TextFitsControl(HWND control, std::string* face);
+
 // Saves the dialog's on-screen rectangle, frame included, as a PNG (ImageMagick's import on the
 // X display the test runs under). False when that could not be done.
 bool SaveDialogScreenshot(HWND dialog, const std::string& unixPath);
