@@ -79,7 +79,10 @@ LRESULT CALLBACK DialogDriver::CbtHook(int code, WPARAM wParam, LPARAM lParam)
         {
             known = known || driver->m_known[i] == window;
         }
-        if (!known && strcmp(className, "#32770") == 0)
+        // Wine also reports other processes' windows taking the foreground: only this
+        // thread's dialogs are ours to drive.
+        const bool ours = GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId();
+        if (ours && !known && strcmp(className, "#32770") == 0)
         {
             driver->m_known.push_back(window);
             ++driver->m_seen;
