@@ -191,7 +191,15 @@ TEST_F(SelectCollectionDlgTest, NewNameIsAddedSelectedAndStoredAtOnce)
             EXPECT_EQ(IDOK, after.focus);
             PressKey(dialog, VK_RETURN);
         })
-        .Then(Create("Travel"));
+        .Then([](HWND dialog) {
+            // Opened without a parent: owned by the active window, the select dialog, which
+            // is disabled meanwhile.
+            HWND owner = GetWindow(dialog, GW_OWNER);
+            EXPECT_EQ("Set Tallybook Inbox Collection", WindowCaption(owner));
+            EXPECT_FALSE(IsWindowEnabled(owner));
+            TypeText(dialog, IDC_COLLECTION_NAME, "Travel");
+            Click(dialog, IDOK);
+        });
     const std::pair<INT_PTR, std::string> outcome = Run(driver, 2);
     EXPECT_EQ(IDOK, outcome.first);
     EXPECT_EQ("Travel", outcome.second);
