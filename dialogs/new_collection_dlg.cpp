@@ -42,22 +42,45 @@ BOOL CNewCollectionDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
     m_selectedName = "";
-    GetDlgItem(IDC_COLLECTION_NAME)->SendMessage(EM_LIMITTEXT, kMaxNameLength);
-    GetDlgItem(IDOK)->EnableWindow(FALSE);
+    // GetDlgItem may answer NULL: a control that is not there is left alone.
+    CWnd* edit = GetDlgItem(IDC_COLLECTION_NAME);
+    if (edit != NULL)
+    {
+        edit->SendMessage(EM_LIMITTEXT, kMaxNameLength);
+    }
+    EnableOk(FALSE);
     return TRUE;
 }
 
 void CNewCollectionDlg::OnChangeCollectionName()
 {
     char name[kNameBufferSize] = {0};
-    GetDlgItem(IDC_COLLECTION_NAME)->GetWindowText(name, kNameReadCount);
-    GetDlgItem(IDOK)->EnableWindow(name[0] != '\0');
+    ReadName(name);
+    EnableOk(name[0] != '\0');
 }
 
 void CNewCollectionDlg::OnOK()
 {
     char name[kNameBufferSize] = {0};
-    GetDlgItem(IDC_COLLECTION_NAME)->GetWindowText(name, kNameReadCount);
+    ReadName(name);
     m_selectedName = name;
     CDialog::OnOK();
+}
+
+void CNewCollectionDlg::ReadName(char* name)
+{
+    CWnd* edit = GetDlgItem(IDC_COLLECTION_NAME);
+    if (edit != NULL)
+    {
+        edit->GetWindowText(name, kNameReadCount);
+    }
+}
+
+void CNewCollectionDlg::EnableOk(BOOL enable)
+{
+    CWnd* ok = GetDlgItem(IDOK);
+    if (ok != NULL)
+    {
+        ok->EnableWindow(enable);
+    }
 }

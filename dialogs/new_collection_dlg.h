@@ -22,4 +22,8 @@ public:
 
 protected:
     static const AFX_MSGMAP messageMap;
+
+private:
+    void ReadName(char* name);
+    void EnableOk(BOOL enable);
 };

@@ -81,7 +81,12 @@ void CSelectCollectionDlg::DoDataExchange(CDataExchange* /*exchange*/)
 BOOL CSelectCollectionDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
+    // GetDlgItem may answer NULL; without its list the dialog has nothing to offer.
     CWnd* list = GetDlgItem(IDC_COLLECTION_LIST);
+    if (list == NULL)
+    {
+        return TRUE;
+    }
     char name[kReadBufferSize];
     for (int number = 1; ReadCollectionName(number, name); ++number)
     {
@@ -93,19 +98,28 @@ BOOL CSelectCollectionDlg::OnInitDialog()
 
 void CSelectCollectionDlg::OnSelchangeCollectionList()
 {
-    GetDlgItem(IDOK)->EnableWindow(TRUE);
+    EnableOk();
 }
 
 void CSelectCollectionDlg::OnDblclkCollectionList()
 {
-    GetDlgItem(IDOK)->EnableWindow(TRUE);
+    EnableOk();
     OnOK();
+}
+
+void CSelectCollectionDlg::EnableOk()
+{
+    CWnd* ok = GetDlgItem(IDOK);
+    if (ok != NULL)
+    {
+        ok->EnableWindow(TRUE);
+    }
 }
 
 void CSelectCollectionDlg::OnOK()
 {
     CWnd* list = GetDlgItem(IDC_COLLECTION_LIST);
-    const LRESULT selected = list->SendMessage(LB_GETCURSEL);
+    const LRESULT selected = list != NULL ? list->SendMessage(LB_GETCURSEL) : LB_ERR;
     if (selected != LB_ERR)
     {
         // Entries hold at most 29 characters, so 40 bytes hold any of them; a text the list
@@ -130,6 +144,11 @@ void CSelectCollectionDlg::OnNewCollection()
         return;
     }
     CWnd* list = GetDlgItem(IDC_COLLECTION_LIST);
+    if (list == NULL)
+    {
+        // Nowhere to list it: the name is neither listed nor stored.
+        return;
+    }
     bool found = false;
     for (LRESULT i = 0; i < list->SendMessage(LB_GETCOUNT); ++i)
     {
@@ -156,6 +175,9 @@ void CSelectCollectionDlg::OnNewCollection()
         WriteCollectionName(NumberForNewCollection(count), newDialog.m_selectedName);
     }
     CWnd* ok = GetDlgItem(IDOK);
-    ok->EnableWindow(TRUE);
-    GotoDlgCtrl(ok);
+    if (ok != NULL)
+    {
+        ok->EnableWindow(TRUE);
+        GotoDlgCtrl(ok);
+    }
 }

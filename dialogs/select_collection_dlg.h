@@ -25,6 +25,9 @@ public:
 
 protected:
     static const AFX_MSGMAP messageMap;
+
+private:
+    void EnableOk();
 };
 
 // Collection names are equal when they match byte for byte with only A-Z and a-z folded
