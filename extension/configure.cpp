@@ -10,6 +10,12 @@
 #include "dialogs/select_collection_dlg.h"
 #include "extension/trace.h"
 
+namespace
+{
+// The text of string resource IDS_ADD_TO_COLLECTION.
+const char kAddToCollection[] = "Add To Collection";
+} // namespace
+
 // Shows the select-collection dialog over the host's window and hands back the chosen name and
 // "Add To Collection <name>". Both lengths are checked before either buffer is written, so the
 // host gets both texts or neither.
@@ -46,7 +52,12 @@ HRESULT STDMETHODCALLTYPE CRuleAction::Configure(IRuleActionSite* site, LPSTR na
         }
 
         CString display;
-        display.LoadString(IDS_ADD_TO_COLLECTION);
+        if (!display.LoadString(IDS_ADD_TO_COLLECTION))
+        {
+            // The module's own string cannot be missing, but a failed load must not hand the
+            // host a display text without its words: use the text that string 1 holds.
+            display = kAddToCollection;
+        }
         display += " ";
         display += dialog->m_selectedName;
         const CString name(dialog->m_selectedName);
