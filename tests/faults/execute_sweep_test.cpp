@@ -346,6 +346,12 @@ TEST_P(ExecuteSweepTest, EveryCountedCallFailsOnceAndNothingIsLostLeakedOrEscape
             {
                 continue;
             }
+            if (getenv("TB_SWEEP_VERBOSE") != NULL)
+            {
+                printf("[ sweep    ] %s call %u\n", mode == kFaultFail ? "failing" : "emptying",
+                       static_cast<unsigned>(k));
+                fflush(stdout);
+            }
             SCOPED_TRACE(std::string(mode == kFaultFail ? "fail " : "nothing from ") + call.name +
                          " #" + std::to_string(call.occurrence) + " (call " + std::to_string(k) +
                          ")");
