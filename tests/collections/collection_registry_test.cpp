@@ -49,6 +49,7 @@ void StoreAll(const std::vector<Stored>& stored)
 #define TB_SZ(text) REG_SZ, text, sizeof(text)
 const char k29[] = "abcdefghijklmnopqrstuvwxyz012";
 const char k30[] = "abcdefghijklmnopqrstuvwxyz0123";
+const char k31[] = "abcdefghijklmnopqrstuvwxyz01234";
 } // namespace
 
 TEST_F(CollectionRegistryTest, NoKeyAtAllMeansNoCollections)
@@ -122,6 +123,17 @@ TEST_F(CollectionRegistryTest, ReadStaysWithinThirtyBytesAndTerminatesTheName)
         {"30 characters with their NUL", {1, TB_SZ(k30)}, false, NULL},
         {"a long REG_MULTI_SZ", {1, REG_MULTI_SZ, "abcdefghijklmnopqrstuvwxyz\0abcdefgh\0", 37},
          false, NULL},
+        {"31 bytes without a NUL", {1, REG_SZ, k31, 31}, false, NULL},
+        {"REG_NONE", {1, REG_NONE, "None", 4}, true, "None"},
+        {"REG_NONE of no bytes", {1, REG_NONE, "", 0}, true, ""},
+        {"REG_DWORD_BIG_ENDIAN", {1, REG_DWORD_BIG_ENDIAN, "wxyz", 4}, true, "wxyz"},
+        {"REG_LINK, UTF-16 bytes", {1, REG_LINK, "L\0k\0", 4}, true, "L"},
+        {"a short REG_MULTI_SZ", {1, REG_MULTI_SZ, "Gym\0Pool\0", 10}, true, "Gym"},
+        {"REG_RESOURCE_LIST", {1, REG_RESOURCE_LIST, "\x01\x02\x03", 3}, true, "\x01\x02\x03"},
+        {"REG_FULL_RESOURCE_DESCRIPTOR", {1, REG_FULL_RESOURCE_DESCRIPTOR, "\x7F", 1}, true, "\x7F"},
+        {"REG_RESOURCE_REQUIREMENTS_LIST", {1, REG_RESOURCE_REQUIREMENTS_LIST, k30, 30}, false, NULL},
+        {"REG_QWORD without a NUL byte", {1, REG_QWORD, "abcdefgh", 8}, true, "abcdefgh"},
+        {"bytes at or above 0x80", {1, REG_SZ, "Caf\xE9 \x80\xFF", 8}, true, "Caf\xE9 \x80\xFF"},
     };
     for (const Case& c : cases)
     {
@@ -131,6 +143,14 @@ TEST_F(CollectionRegistryTest, ReadStaysWithinThirtyBytesAndTerminatesTheName)
         GuardedBuffer buffer(30);
         EXPECT_EQ(c.read, ReadCollectionName(1, buffer.data()));
         EXPECT_TRUE(buffer.GuardsIntact());
+        bool found = false;
+        DWORD type = REG_NONE;
+        // (Reading a string type back through the API adds the NUL that was not stored.)
+        const std::string raw = tallybook_key::LoadRaw(1, &found, &type);
+        EXPECT_EQ(std::string(c.stored.bytes, c.stored.size), raw.substr(0, c.stored.size))
+            << "a read changes nothing that is stored";
+        EXPECT_LE(raw.size(), c.stored.size + 1u);
+        EXPECT_EQ(c.stored.type, type);
         if (c.read)
         {
             EXPECT_TRUE(memchr(buffer.data(), '\0', buffer.size()) != NULL);

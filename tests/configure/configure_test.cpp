@@ -39,8 +39,12 @@ protected:
     }
 
     // A buffer for a capacity as the host makes one: capacity + 1 bytes, or a small one when
-    // the capacity is negative.
-    static size_t BufferSizeFor(LONG capacity) { return capacity >= 0 ? capacity + 1 : 8; }
+    // the capacity is negative. A host that claims more room than 4 KiB gets 256 bytes, which
+    // the texts here fit; the guard bytes show any write past them.
+    static size_t BufferSizeFor(LONG capacity)
+    {
+        return capacity < 0 ? 8 : capacity > 4096 ? 256 : static_cast<size_t>(capacity) + 1;
+    }
 
     RuleModule m_module;
     HostWindow m_host;
@@ -79,6 +83,8 @@ TEST_F(ConfigureTest, HandsBackBothTextsOrNeither)
         {"negative display capacity", 255, -1, TYPE_E_BUFFERTOOSMALL},
         {"most negative capacities", LONG_MIN, LONG_MIN, TYPE_E_BUFFERTOOSMALL},
         {"zero capacities", 0, 0, TYPE_E_BUFFERTOOSMALL},
+        {"largest capacities", LONG_MAX, LONG_MAX, S_OK},
+        {"largest display capacity, name one short", 3, LONG_MAX, TYPE_E_BUFFERTOOSMALL},
     };
     for (const Case& c : cases)
     {
@@ -230,4 +236,50 @@ TEST_F(ConfigureTest, ASiteThatGivesANullWindowStillGetsTheDialog)
     EXPECT_EQ(S_OK, m_action->Configure(&site, name.data(), 255, display.data(), 255));
     EXPECT_EQ("Home", name.Text());
     EXPECT_EQ("Add To Collection Home", display.Text());
+}
+
+// A stored name is handed back byte for byte, whatever its length up to the 29 characters a
+// read takes and whatever its bytes; an empty one counts as nothing chosen.
+TEST_F(ConfigureTest, AStoredNameComesBackWholeWhateverItsBytes)
+{
+    const std::string name25(25, 'q');
+    const std::string name29 = "abcdefghijklmnopqrstuvwxyz012";
+    const std::string highBytes = "Caf\xE9 \x80\x9F\xA0\xFF";
+    for (const std::string& stored : {name25, name29, highBytes, std::string()})
+    {
+        SCOPED_TRACE("stored name of " + std::to_string(stored.size()) + " bytes");
+        tallybook_key::DeleteAll();
+        tallybook_key::StoreName(1, stored);
+        CallLog log;
+        CountingSite site(&log, m_host.handle());
+        const LONG length = static_cast<LONG>(stored.size());
+        GuardedBuffer name(BufferSizeFor(length));
+        GuardedBuffer display(BufferSizeFor(18 + length));
+        DialogDriver driver;
+        driver.Then([](HWND dialog) {
+            SelectEntry(dialog, kList, 0);
+            Click(dialog, kOk);
+            if (IsWindowVisible(dialog))
+            {
+                Click(dialog, kCancel);
+            }
+        });
+        const HRESULT result =
+            m_action->Configure(&site, name.data(), length, display.data(), 18 + length);
+        EXPECT_TRUE(name.GuardsIntact());
+        EXPECT_TRUE(display.GuardsIntact());
+        if (stored.empty())
+        {
+            EXPECT_EQ(TYPE_E_OUTOFBOUNDS, result);
+            EXPECT_TRUE(name.Untouched());
+            EXPECT_TRUE(display.Untouched());
+        }
+        else
+        {
+            EXPECT_EQ(S_OK, result);
+            EXPECT_EQ(stored, name.Text());
+            EXPECT_EQ("Add To Collection " + stored, display.Text());
+        }
+        EXPECT_EQ(stored, tallybook_key::LoadName(1)) << "the stored name stays as it was";
+    }
 }
