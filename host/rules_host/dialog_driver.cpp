@@ -227,7 +227,9 @@ bool SaveWindowPicture(void* window, const std::string& path)
     const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
     info.bmiHeader.biSizeImage = stride * static_cast<DWORD>(height);
 
-    HDC screen = GetDC(NULL);
+    // The window's own surface, not the screen: under Wine the screen lags what was painted.
+    HWND handle = static_cast<HWND>(window);
+    HDC screen = GetWindowDC(handle);
     HDC memory = CreateCompatibleDC(screen);
     void* bits = NULL;
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
@@ -235,7 +237,7 @@ bool SaveWindowPicture(void* window, const std::string& path)
     if (memory != NULL && bitmap != NULL)
     {
         HGDIOBJ old = SelectObject(memory, bitmap);
-        ok = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != FALSE;
+        ok = BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY) != FALSE;
         SelectObject(memory, old);
         GdiFlush();
     }
@@ -264,6 +266,6 @@ bool SaveWindowPicture(void* window, const std::string& path)
     {
         DeleteDC(memory);
     }
-    ReleaseDC(NULL, screen);
+    ReleaseDC(handle, screen);
     return ok;
 }

@@ -158,6 +158,10 @@ int Describe(const Options& options, RuleHost& host)
         fprintf(stderr, "tb_rulehost: %s\n", error.c_str());
         return 1;
     }
+    if (rules.empty())
+    {
+        printf("No rules.\n");
+    }
     for (size_t i = 0; i < rules.size(); ++i)
     {
         std::string text;
@@ -196,6 +200,10 @@ int Run(const Options& options, RuleHost& host, TraceCapture& traces)
         }
     }
     int failures = 0;
+    if (rules.empty())
+    {
+        printf("No rules to run.\n");
+    }
     for (size_t r = 0; r < rules.size(); ++r)
     {
         printf("Rule %u: \"%s\"\n", static_cast<unsigned>(r + 1), rules[r].display.c_str());
@@ -327,7 +335,7 @@ int main(int argc, char** argv)
     // done by itself at load.
     OleInitialize(NULL);
     HRESULT mapi = MapiLibrary::Instance().Initialize();
-    if (FAILED(mapi))
+    if (FAILED(mapi) && options.command == "run")
     {
         fprintf(stderr, "tb_rulehost: MAPIInitialize failed: %s (is the MAPI provider configured?)\n",
                 HResultText(mapi).c_str());
