@@ -11,4 +11,4 @@ source "$root/scripts/wine-env.sh"
 tb_env_start
 cd "$TB_BUILD/bin"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(wine --version)"
-wine tb_bench.exe "$@"
+wine tb_bench.exe "$@"; echo "rc=$?"

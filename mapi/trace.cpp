@@ -1,0 +1,8 @@
+#include "mapi/trace.h"
+
+#include <windows.h>
+
+void DebugTrace(const char* text)
+{
+    OutputDebugStringA(text);
+}
