@@ -472,6 +472,7 @@ Mailbox MakeDemoMailbox()
         {"Some other text", true, "Personal"},
         {"Lower-case legacy prefix", true, "tb1 : receipts"},
         {"Meeting request (not a mail item)", false, NULL},
+        {"Kept in the Archive store", true, NULL},
     };
     for (size_t i = 0; i < sizeof(rows) / sizeof(rows[0]); ++i)
     {
@@ -479,7 +480,8 @@ Mailbox MakeDemoMailbox()
         char id[16];
         sprintf(id, "%04X", static_cast<unsigned>(i + 1));
         message.entryId = "00000000B7E3C0CF6E4A4D7B9F1C2D3E4F5A6B7C0701" + std::string(id);
-        message.storeId = personal.entryId;
+        // The last one lies outside the default store, where the action cannot open it.
+        message.storeId = i + 1 == sizeof(rows) / sizeof(rows[0]) ? archive.entryId : personal.entryId;
         message.isMail = rows[i].isMail;
         message.subject = rows[i].subject;
         if (rows[i].group != NULL)

@@ -76,7 +76,8 @@ public:
 };
 
 // Every row of the tagging rule: no "Group" property, an empty one, a legacy "TB1 :" value,
-// a value of another collection, other text, a non-mail item; plus a second, non-default store.
+// a value of another collection, other text, a non-mail item; and a message in a second,
+// non-default store.
 Mailbox MakeDemoMailbox();
 
 // Text as the mailbox writes values: in double quotes, with \" \\ \n \r \t escaped. Unquoting
