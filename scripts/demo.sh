@@ -38,11 +38,13 @@ wine reg add 'HKCU\Software\Tallybook\Groups\Group2' /v Name /t REG_SZ /d Receip
 
 echo
 echo "== Building a rule: the select-collection dialog, \"New >>\" $name, OK"
-"${host[@]}" configure --script "new:$name;shot:select-collection.bmp;ok" || true
-if [ -f select-collection.bmp ]; then
-    convert select-collection.bmp select-collection.png && rm -f select-collection.bmp
-    echo "Dialog screenshot: $demo/select-collection.png"
-fi
+"${host[@]}" configure --script "newshot:new-collection.bmp;new:$name;shot:select-collection.bmp;ok" || true
+for picture in new-collection select-collection; do
+    if [ -f "$picture.bmp" ]; then
+        convert "$picture.bmp" "$picture.png" && rm -f "$picture.bmp"
+        echo "Dialog screenshot: $demo/$picture.png"
+    fi
+done
 
 echo
 echo "== The rule as the rules engine shows it"

@@ -17,6 +17,7 @@ struct DriverState
     std::vector<std::string> steps;
     size_t next;
     std::string pendingNewName;
+    std::string pendingNewShot;
     std::vector<HWND> seen;
     std::vector<std::string> problems;
     std::vector<std::string> shots;
@@ -50,6 +51,19 @@ void Click(HWND dialog, int id)
     SendMessageA(button, BM_CLICK, 0, 0);
 }
 
+void TakePicture(HWND dialog, const std::string& path)
+{
+    RedrawWindow(dialog, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    if (SaveWindowPicture(dialog, path))
+    {
+        g_state->shots.push_back(path);
+    }
+    else
+    {
+        g_state->problems.push_back("could not save a picture to " + path);
+    }
+}
+
 // The new-collection dialog: type the pending name as a user would, then confirm.
 void DriveNewDialog(HWND dialog)
 {
@@ -62,6 +76,11 @@ void DriveNewDialog(HWND dialog)
     SetFocus(edit);
     SendMessageA(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(g_state->pendingNewName.c_str()));
     g_state->pendingNewName.clear();
+    if (!g_state->pendingNewShot.empty())
+    {
+        TakePicture(dialog, g_state->pendingNewShot);
+        g_state->pendingNewShot.clear();
+    }
     Click(dialog, IDOK);
 }
 
@@ -95,15 +114,11 @@ void DriveSelectDialog(HWND dialog)
         }
         else if (verb == "shot")
         {
-            RedrawWindow(dialog, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-            if (SaveWindowPicture(dialog, argument))
-            {
-                g_state->shots.push_back(argument);
-            }
-            else
-            {
-                g_state->problems.push_back("could not save a picture to " + argument);
-            }
+            TakePicture(dialog, argument);
+        }
+        else if (verb == "newshot")
+        {
+            g_state->pendingNewShot = argument;
         }
         else if (verb == "ok")
         {

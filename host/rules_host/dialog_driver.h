@@ -3,6 +3,7 @@
 //   new:<name>    press "New >>", type the name in the new-collection dialog, press OK
 //   pick:<name>   select the listed collection of that name
 //   shot:<file>   save a picture of the select-collection dialog as a .bmp file
+//   newshot:<file> the next new-collection dialog: save its picture once the name is typed
 //   ok | cancel   press OK or Cancel
 // Without a closing ok/cancel the dialog stays open for the user.
 #pragma once
