@@ -1,5 +1,7 @@
 #include "classlib/winapp.h"
 
+#include "classlib/wnd.h"
+
 namespace
 {
 CWinApp* g_app = NULL;
@@ -96,4 +98,5 @@ void AfxDllProcessDetach()
     {
         app->ExitInstance();
     }
+    AfxDeleteTempWindows();
 }

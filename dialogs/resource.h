@@ -1,2 +1,11 @@
 // Resource numbers of TB_RULE.dll.
 #pragma once
+
+#define IDS_ADD_TO_COLLECTION 1
+
+#define IDD_SELECT_COLLECTION 101
+#define IDD_NEW_COLLECTION 102
+
+#define IDC_COLLECTION_LIST 1000
+#define IDC_NEW_COLLECTION 1002
+#define IDC_COLLECTION_NAME 1004

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake make g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 xvfb xauth
-          googletest libwine-dev imagemagick zip)
+          googletest libwine-dev imagemagick zip fonts-wine)
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi

@@ -25,6 +25,11 @@ tb_env_start() {
         wineboot -i >/dev/null 2>&1
         wineserver -w
     fi
+    # This Wine does not load the fonts of its own data directory (package fonts-wine): copy them
+    # into the prefix, so dialogs get "MS Sans Serif" and caption buttons their Marlett glyphs.
+    if [ -d /usr/share/wine/fonts ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/sserife.fon" ]; then
+        cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+    fi
     # A virtual display for the dialogs; Xvfb picks a free display number itself.
     local fdfile
     fdfile=$(mktemp)
