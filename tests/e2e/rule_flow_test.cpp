@@ -269,8 +269,7 @@ protected:
     }
 };
 
-// Held back until CRuleAction::Configure is on this branch (it answers E_NOTIMPL here).
-TEST_F(RuleFlowWithCollections, DISABLED_ACollectionCreatedInTheDialogIsUsedByTheRule)
+TEST_F(RuleFlowWithCollections, ACollectionCreatedInTheDialogIsUsedByTheRule)
 {
     const char* const groups[] = {NULL};
     WriteMailbox(MailboxWithGroups(groups, 1));
