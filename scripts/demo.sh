@@ -37,8 +37,9 @@ wine reg add 'HKCU\Software\Tallybook\Groups\Group1' /v Name /t REG_SZ /d Travel
 wine reg add 'HKCU\Software\Tallybook\Groups\Group2' /v Name /t REG_SZ /d Receipts /f >/dev/null
 
 echo
-echo "== Building a rule: the select-collection dialog, \"New >>\" $name, OK"
-"${host[@]}" configure --script "newshot:new-collection.bmp;new:$name;shot:select-collection.bmp;ok" || true
+echo "== Building a rule: the select-collection dialog, \"New >>\", type \"$name\", OK, OK"
+"${host[@]}" configure --script "newshot:new-collection.bmp;new:$name;shot:select-collection.bmp;ok" \
+    | grep -v '^Dialog picture: ' || true
 for picture in new-collection select-collection; do
     if [ -f "$picture.bmp" ]; then
         convert "$picture.bmp" "$picture.png" && rm -f "$picture.bmp"

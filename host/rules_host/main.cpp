@@ -63,8 +63,8 @@ std::string Cell(const std::string& text, size_t width)
 
 void PrintTable(const Mailbox& before, const Mailbox* after)
 {
-    printf("  %s%s%s%s\n", Cell("Message", 36).c_str(), Cell("Kind", 7).c_str(),
-           Cell(after != NULL ? "Group before" : "Group", 26).c_str(), after != NULL ? "Group after" : "");
+    printf("  %s%s%s\n", Cell("Message", 36).c_str(), Cell("Kind", 7).c_str(),
+           after != NULL ? (Cell("Group before", 26) + "Group after").c_str() : "Group");
     for (size_t i = 0; i < before.messages.size(); ++i)
     {
         const MailboxMessage& message = before.messages[i];
