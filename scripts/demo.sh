@@ -10,7 +10,14 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 name=${1:-Invoices}
 bash "$root/scripts/setup.sh"
 echo "Building..."
-bash "$root/scripts/build.sh" >/dev/null
+# Only what the demo runs (the DLL, the MAPI provider, the simulator and the server).
+log="$(mktemp)"
+if ! bash "$root/scripts/build.sh" --target tb_rulehost >"$log" 2>&1; then
+    cat "$log"
+    rm -f "$log"
+    exit 1
+fi
+rm -f "$log"
 source "$root/scripts/wine-env.sh"
 tb_env_start
 
