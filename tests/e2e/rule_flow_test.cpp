@@ -158,24 +158,75 @@ TEST_F(RuleFlow, AServerFailingGetItemFromIdFailsExecuteAndTheHostGoesOn)
     EXPECT_EQ("TB2 : Home", GroupOf(ReadMailbox(), MessageId(0)));
 }
 
-TEST_F(RuleFlow, WithoutADefaultStoreExecuteTracesAndFails)
+// Failures on the MAPI side, through MAPI32.DLL and the host's session: each one traced, the
+// call failed, everything given back, nothing tagged, the automation server never started.
+TEST_F(RuleFlow, MapiFailuresAreTracedAndGiveEverythingBack)
 {
-    const char* const groups[] = {NULL};
-    Mailbox box = MailboxWithGroups(groups, 1);
-    box.stores[0].isDefault = false;
-    WriteMailbox(box);
-    const LONG openEntryBefore = GetMapiCallCounts().openEntry;
+    enum Setup
+    {
+        kNoDefaultStore,
+        kMessageInAnotherStore,
+        kScriptedFailure
+    };
+    struct Case
+    {
+        const char* what;
+        Setup setup;
+        const char* method; // for kScriptedFailure
+        HRESULT expected;   // 0: any failure
+        const char* traces[2];
+    };
+    const HRESULT notFound = static_cast<HRESULT>(0x8004010F);
+    const HRESULT noAccess = static_cast<HRESULT>(0x80070005);
+    const Case cases[] = {
+        {"no store flagged default", kNoDefaultStore, NULL, 0, {"GetDefaultStore() Failed!\n", NULL}},
+        {"message outside the default store", kMessageInAnotherStore, NULL, notFound,
+         {"Open entry on message failed\n", NULL}},
+        {"GetMsgStoresTable fails", kScriptedFailure, "GetMsgStoresTable", noAccess,
+         {"GetMsgStoresTable Failed\n", "GetDefaultStore() Failed!\n"}},
+        {"OpenMsgStore fails", kScriptedFailure, "OpenMsgStore", noAccess,
+         {"OpenMsgStore Failed\n", "GetDefaultStore() Failed!\n"}},
+        {"OpenEntry fails", kScriptedFailure, "OpenEntry", noAccess, {"Open entry on message failed\n", NULL}},
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
+    {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.what);
+        const char* const groups[] = {NULL};
+        Mailbox box = MailboxWithGroups(groups, 1);
+        if (c.setup == kNoDefaultStore)
+        {
+            box.stores[0].isDefault = false;
+        }
+        else if (c.setup == kMessageInAnotherStore)
+        {
+            box.messages[0].storeId = box.stores[1].entryId;
+        }
+        else
+        {
+            MailboxFailure failure = {c.method, c.expected};
+            box.failures.push_back(failure);
+        }
+        WriteMailbox(box);
 
-    HRESULT hr = m_host->Execute("Home", MessageId(0));
+        HRESULT hr = m_host->Execute("Home", MessageId(0));
 
-    EXPECT_TRUE(FAILED(hr)) << HResultText(hr);
-    std::vector<std::string> traces = m_traces.Take();
-    ASSERT_EQ(1u, traces.size());
-    EXPECT_EQ("GetDefaultStore() Failed!\n", traces[0]);
-    EXPECT_EQ(openEntryBefore, GetMapiCallCounts().openEntry);
-    EXPECT_EQ(1, m_host->site().getSessionCalls());
-    ExpectOnlyTheHostsSession();
-    EXPECT_EQ("(none)", GroupOf(ReadMailbox(), MessageId(0)));
+        EXPECT_TRUE(FAILED(hr)) << HResultText(hr);
+        if (c.expected != 0)
+        {
+            EXPECT_EQ(c.expected, hr) << HResultText(hr);
+        }
+        std::vector<std::string> expectedTraces;
+        for (size_t t = 0; t < 2 && c.traces[t] != NULL; ++t)
+        {
+            expectedTraces.push_back(c.traces[t]);
+        }
+        EXPECT_EQ(expectedTraces, m_traces.Take());
+        ExpectOnlyTheHostsSession();
+        EXPECT_EQ("(none)", GroupOf(ReadMailbox(), MessageId(0)));
+        EXPECT_EQ(0, EndLeftoverServers(0));
+    }
+    EXPECT_EQ(static_cast<LONG>(sizeof(cases) / sizeof(cases[0])), m_host->site().getSessionCalls());
 }
 
 TEST_F(RuleFlow, ASecondRuleLeavesWhatTheFirstFiled)
