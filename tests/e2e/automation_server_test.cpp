@@ -239,4 +239,25 @@ TEST_F(AutomationServer, UnregisteredServerCannotBeActivated)
     application->Release();
 }
 
+// A client that dies holding a reference leaves the server with no one to release it; the
+// server still ends, at its maximum lifetime, and a new one serves the next client.
+TEST_F(AutomationServer, OutlivesADeadClientOnlyUntilItsMaximumLifetime)
+{
+    ASSERT_TRUE(RegisterServer(m_mailbox, 3));
+    std::string output;
+    ASSERT_EQ(0, RunProgram("\"" + BesideTest("e2e_dying_client.exe") + "\"", &output)) << output;
+    std::vector<DWORD> orphans = ServerProcesses();
+    ASSERT_EQ(1u, orphans.size());
+    HANDLE orphan = OpenProcess(SYNCHRONIZE, FALSE, orphans[0]);
+    ASSERT_TRUE(orphan != NULL);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(orphan, 10000));
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    CloseHandle(orphan);
+
+    _Application* application = NULL;
+    ASSERT_EQ(S_OK, Activate(&application));
+    application->Release();
+}
+
 } // namespace

@@ -32,6 +32,8 @@ void Drain(HANDLE pipe, std::string* text)
     }
 }
 
+} // namespace
+
 std::vector<DWORD> ServerProcesses()
 {
     std::vector<DWORD> found;
@@ -53,7 +55,6 @@ std::vector<DWORD> ServerProcesses()
     return found;
 }
 
-} // namespace
 
 int RunProgram(const std::string& commandLine, std::string* output, DWORD timeoutMs)
 {
@@ -110,10 +111,13 @@ int RunProgram(const std::string& commandLine, std::string* output, DWORD timeou
     return static_cast<int>(exitCode);
 }
 
-bool RegisterServer(const std::string& mailboxPath)
+bool RegisterServer(const std::string& mailboxPath, unsigned lifetimeSeconds)
 {
+    char lifetime[16];
+    sprintf(lifetime, "%u", lifetimeSeconds);
     std::string output;
-    return RunProgram("\"" + BesideTest("tb_mailserver.exe") + "\" register \"" + mailboxPath + "\" --lifetime 60",
+    return RunProgram("\"" + BesideTest("tb_mailserver.exe") + "\" register \"" + mailboxPath + "\" --lifetime " +
+                          lifetime,
                       &output) == 0;
 }
 

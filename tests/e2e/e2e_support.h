@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 #include <windows.h>
 
 #include "host/mailbox/mailbox.h"
@@ -15,13 +16,15 @@ std::string BesideTest(const std::string& name);
 // when the program could not start or did not end within the timeout.
 int RunProgram(const std::string& commandLine, std::string* output, DWORD timeoutMs = 60000);
 
-// tb_mailserver register <mailbox> with a short maximum lifetime, or unregister.
-bool RegisterServer(const std::string& mailboxPath);
+// tb_mailserver register <mailbox> with a short maximum lifetime (seconds), or unregister.
+bool RegisterServer(const std::string& mailboxPath, unsigned lifetimeSeconds = 60);
 bool UnregisterServer();
 
 // Waits until no tb_mailserver.exe process is left; ends any that are still there at the
 // timeout (those are the tests' own) and says how many it had to end.
 int EndLeftoverServers(DWORD timeoutMs = 10000);
+// The tb_mailserver.exe processes running now.
+std::vector<DWORD> ServerProcesses();
 
 // A mailbox with one default store and one message per Group value; a null value is a message
 // without the property, "other:" at the start makes the message a non-mail item.
