@@ -16,8 +16,8 @@ LONG LiveMapiObjects();
 // What the host's objects were asked, for tests: counts since the process started.
 struct MapiCallCounts
 {
-    LONG saveChanges;
-    LONG openEntry;
     LONG openMsgStore;
+    LONG openEntry;
+    LONG saveChanges;
 };
 MapiCallCounts GetMapiCallCounts();

@@ -102,12 +102,17 @@ TEST_F(RuleFlow, TagsEveryMessageByTheTaggingRule)
     }
     WriteMailbox(MailboxWithGroups(&groups[0], count));
 
+    const MapiCallCounts before = GetMapiCallCounts();
     ASSERT_EQ(S_OK, m_host->HoldAutomationServer());
     for (size_t i = 0; i < count; ++i)
     {
         EXPECT_EQ(S_OK, m_host->Execute("Home", MessageId(i))) << "message " << i;
     }
     m_host->ReleaseAutomationServer();
+    // Each message opened once in the default store and committed once through MAPI.
+    EXPECT_EQ(before.openMsgStore + static_cast<LONG>(count), GetMapiCallCounts().openMsgStore);
+    EXPECT_EQ(before.openEntry + static_cast<LONG>(count), GetMapiCallCounts().openEntry);
+    EXPECT_EQ(before.saveChanges + static_cast<LONG>(count), GetMapiCallCounts().saveChanges);
 
     Mailbox after = ReadMailbox();
     for (size_t i = 0; i < count; ++i)
@@ -175,18 +180,20 @@ TEST_F(RuleFlow, MapiFailuresAreTracedAndGiveEverythingBack)
         const char* method; // for kScriptedFailure
         HRESULT expected;   // 0: any failure
         const char* traces[2];
+        bool reachesMessage; // OpenEntry is called
     };
     const HRESULT notFound = static_cast<HRESULT>(0x8004010F);
     const HRESULT noAccess = static_cast<HRESULT>(0x80070005);
     const Case cases[] = {
-        {"no store flagged default", kNoDefaultStore, NULL, 0, {"GetDefaultStore() Failed!\n", NULL}},
+        {"no store flagged default", kNoDefaultStore, NULL, 0, {"GetDefaultStore() Failed!\n", NULL}, false},
         {"message outside the default store", kMessageInAnotherStore, NULL, notFound,
-         {"Open entry on message failed\n", NULL}},
+         {"Open entry on message failed\n", NULL}, true},
         {"GetMsgStoresTable fails", kScriptedFailure, "GetMsgStoresTable", noAccess,
-         {"GetMsgStoresTable Failed\n", "GetDefaultStore() Failed!\n"}},
+         {"GetMsgStoresTable Failed\n", "GetDefaultStore() Failed!\n"}, false},
         {"OpenMsgStore fails", kScriptedFailure, "OpenMsgStore", noAccess,
-         {"OpenMsgStore Failed\n", "GetDefaultStore() Failed!\n"}},
-        {"OpenEntry fails", kScriptedFailure, "OpenEntry", noAccess, {"Open entry on message failed\n", NULL}},
+         {"OpenMsgStore Failed\n", "GetDefaultStore() Failed!\n"}, false},
+        {"OpenEntry fails", kScriptedFailure, "OpenEntry", noAccess, {"Open entry on message failed\n", NULL},
+         true},
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
     {
@@ -208,10 +215,12 @@ TEST_F(RuleFlow, MapiFailuresAreTracedAndGiveEverythingBack)
             box.failures.push_back(failure);
         }
         WriteMailbox(box);
+        const LONG openEntryBefore = GetMapiCallCounts().openEntry;
 
         HRESULT hr = m_host->Execute("Home", MessageId(0));
 
         EXPECT_TRUE(FAILED(hr)) << HResultText(hr);
+        EXPECT_EQ(openEntryBefore + (c.reachesMessage ? 1 : 0), GetMapiCallCounts().openEntry);
         if (c.expected != 0)
         {
             EXPECT_EQ(c.expected, hr) << HResultText(hr);
