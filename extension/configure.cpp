@@ -32,7 +32,7 @@ HRESULT STDMETHODCALLTYPE CRuleAction::Configure(IRuleActionSite* site, LPSTR na
         HWND window = NULL;
         if (FAILED(site->GetWindow(&window)))
         {
-            TraceText("Unable to obtain window!");
+            DebugTrace("Unable to obtain window!");
             return S_OK;
         }
         CWnd* parent = CWnd::FromHandle(window);

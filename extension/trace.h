@@ -1,10 +1,5 @@
-// The module's one sink for its fixed debug trace texts. Each caller passes its text exactly,
-// with or without a line end.
 #pragma once
 
-#include <windows.h>
-
-inline void TraceText(const char* text)
-{
-    OutputDebugStringA(text);
-}
+// Writes one of the module's fixed trace texts to the debugger output. Every trace line of the
+// module goes through here.
+void DebugTrace(const char* text);

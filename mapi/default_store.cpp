@@ -1,6 +1,6 @@
 #include "mapi/mapi_defs.h"
 #include "mapi/mapi_holders.h"
-#include "mapi/trace.h"
+#include "extension/trace.h"
 
 namespace
 {

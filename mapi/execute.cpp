@@ -3,7 +3,7 @@
 #include <new>
 
 #include "mapi/mapi_defs.h"
-#include "mapi/trace.h"
+#include "extension/trace.h"
 #include "tagging/com_support.h"
 #include "tagging/tag_message.h"
 

@@ -47,6 +47,8 @@ tb_env_start() {
     wine cmd /c exit >/dev/null 2>&1
     # Unmanaged windows: dialogs open at once with their full frame, no window manager needed.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    # A crashing test program gets a backtrace on stderr, not a crash dialog that nobody closes.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     # Wine's MAPI32 works only with an Extended MAPI provider configured; it reads this once,
     # when it loads, so it is set before any test process starts.
     wine reg add 'HKLM\Software\Clients\Mail' /ve /t REG_SZ /d TallybookTestMail /f >/dev/null 2>&1

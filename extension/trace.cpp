@@ -1,4 +1,4 @@
-#include "mapi/trace.h"
+#include "extension/trace.h"
 
 #include <windows.h>
 
