@@ -134,7 +134,7 @@ HRESULT OmIdentity::SupportsErrorInfo(REFIID iid)
 }
 
 FakeUserProperty::FakeUserProperty(CallLog* log, const char* name)
-    : delivers(true), identity(log, name, GUID_NULL)
+    : identity(log, name, GUID_NULL), delivers(true)
 {
     VariantInit(&value);
 }
@@ -176,7 +176,7 @@ STDMETHODIMP FakeUserProperty::put_Value(VARIANT in)
 }
 
 FakeUserProperties::FakeUserProperties(CallLog* log, const char* name)
-    : existing(NULL), added(NULL), identity(log, name, IID_UserProperties)
+    : identity(log, name, IID_UserProperties), existing(NULL), added(NULL)
 {
 }
 
@@ -222,7 +222,7 @@ STDMETHODIMP FakeUserProperties::Add(BSTR name, OlUserPropertyType type,
 }
 
 FakeMailItem::FakeMailItem(CallLog* log, const char* name)
-    : properties(NULL), identity(log, name, IID__MailItem)
+    : identity(log, name, IID__MailItem), properties(NULL)
 {
 }
 
@@ -250,7 +250,7 @@ STDMETHODIMP FakeMailItem::Save()
 }
 
 FakeNameSpace::FakeNameSpace(CallLog* log, const char* name)
-    : item(NULL), identity(log, name, IID__NameSpace)
+    : identity(log, name, IID__NameSpace), item(NULL)
 {
 }
 
@@ -272,7 +272,7 @@ STDMETHODIMP FakeNameSpace::GetItemFromID(BSTR entryIdItem, VARIANT entryIdStore
 }
 
 FakeApplication::FakeApplication(CallLog* log, const char* name)
-    : nameSpace(NULL), identity(log, name, IID__Application)
+    : identity(log, name, IID__Application), nameSpace(NULL)
 {
 }
 
