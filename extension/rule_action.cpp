@@ -57,19 +57,24 @@ HRESULT STDMETHODCALLTYPE CRuleAction::Init(ULONG /*reserved*/, ULONG /*context*
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CRuleAction::Shutdown()
+void ReleaseBorrowedMapi()
 {
     // The store belongs to the session: it goes first.
     if (g_store != NULL)
     {
         g_store->Release();
+        g_store = NULL;
     }
-    g_store = NULL;
     if (g_session != NULL)
     {
         g_session->Release();
+        g_session = NULL;
     }
-    g_session = NULL;
+}
+
+HRESULT STDMETHODCALLTYPE CRuleAction::Shutdown()
+{
+    ReleaseBorrowedMapi();
     return S_OK;
 }
 

@@ -7,6 +7,9 @@
 extern IMAPISession* g_session;
 extern IMsgStore* g_store;
 
+// Releases whatever g_store and g_session hold, the store first, and sets both to NULL.
+void ReleaseBorrowedMapi();
+
 // The rule-action object handed to the host. It keeps no state besides its reference count.
 class CRuleAction final : public IRuleAction
 {

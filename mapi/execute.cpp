@@ -89,16 +89,7 @@ HRESULT STDMETHODCALLTYPE CRuleAction::Execute(IRuleActionSite* site, LPCSTR dat
         message->Release();
         message = NULL;
     }
-    if (g_store != NULL)
-    {
-        g_store->Release();
-        g_store = NULL;
-    }
-    if (g_session != NULL)
-    {
-        g_session->Release();
-        g_session = NULL;
-    }
+    ReleaseBorrowedMapi();
     if (mapiInitialized)
     {
         MAPIUninitialize();
