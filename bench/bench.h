@@ -15,44 +15,24 @@ struct Figures
     double max;
 };
 
-// Runs `body` `runs` times; each run's time is divided by `per` (e.g. iterations in the run).
-inline Figures Measure(int runs, int per, const std::function<void()>& body)
+// Runs `ours` and `floor` in turns, `runs` times each; each run's time divided by `per`.
+inline void MeasureInTurns(int runs, int per, const std::function<void()>& ours,
+                           const std::function<void()>& floor, std::vector<double>* ourTimes,
+                           std::vector<double>* floorTimes)
 {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    std::vector<double> times;
     for (int r = 0; r < runs; ++r)
     {
-        LARGE_INTEGER start, end;
+        LARGE_INTEGER start, middle, end;
         QueryPerformanceCounter(&start);
-        body();
+        ours();
+        QueryPerformanceCounter(&middle);
+        floor();
         QueryPerformanceCounter(&end);
-        times.push_back(1e6 * double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart) / per);
+        ourTimes->push_back(1e6 * double(middle.QuadPart - start.QuadPart) / double(frequency.QuadPart) / per);
+        floorTimes->push_back(1e6 * double(end.QuadPart - middle.QuadPart) / double(frequency.QuadPart) / per);
     }
-    std::sort(times.begin(), times.end());
-    Figures f = {times[times.size() / 2], times.front(), times.back()};
-    return f;
-}
-
-// As Measure, with `setup` run before each run and left out of its time.
-inline Figures MeasureWithSetup(int runs, int per, const std::function<void()>& setup,
-                                const std::function<void()>& body)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    std::vector<double> times;
-    for (int r = 0; r < runs; ++r)
-    {
-        setup();
-        LARGE_INTEGER start, end;
-        QueryPerformanceCounter(&start);
-        body();
-        QueryPerformanceCounter(&end);
-        times.push_back(1e6 * double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart) / per);
-    }
-    std::sort(times.begin(), times.end());
-    Figures f = {times[times.size() / 2], times.front(), times.back()};
-    return f;
 }
 
 // Median, min and max of times measured elsewhere.
@@ -78,10 +58,23 @@ inline void PrintRow(const std::string& what, const Figures& f, const char* unit
     printf("  %-48s median %10.1f %s   min %10.1f   max %10.1f\n", what.c_str(), f.median, unit, f.min, f.max);
 }
 
-inline void PrintRatio(const std::string& what, const Figures& ours, const Figures& floor)
+// Runs measured in turns: the median of each run's own ratio, so a slow moment of the machine
+// that hits one turn of both does not tilt the figure.
+inline void PrintPairedRatio(const std::string& what, const std::vector<double>& ours,
+                             const std::vector<double>& floor)
 {
-    printf("  %-48s %.2fx the floor\n", what.c_str(), floor.median > 0 ? ours.median / floor.median : 0.0);
+    std::vector<double> ratios;
+    for (size_t i = 0; i < ours.size() && i < floor.size(); ++i)
+    {
+        ratios.push_back(floor[i] > 0 ? ours[i] / floor[i] : 0.0);
+    }
+    if (!ratios.empty())
+    {
+        const Figures f = FiguresOf(ratios);
+        printf("  %-48s %.2fx the floor (runs: %.2fx to %.2fx)\n", what.c_str(), f.median, f.min, f.max);
+    }
 }
+
 
 void BenchDll(int runs);
 void BenchExecute(int runs, int messages);

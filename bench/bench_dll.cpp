@@ -46,11 +46,11 @@ void BenchDll(int runs)
             FreeLibrary(module);
         }
     };
-    const Figures ours = Measure(runs, kLoads, loadOurs);
-    const Figures floor = Measure(runs, kLoads, loadEmpty);
-    PrintRow("load + ExchEntryPoint + Release + unload", ours);
-    PrintRow("load + unload of an empty DLL (floor)", floor);
-    PrintRatio("ratio", ours, floor);
+    std::vector<double> ours, floor;
+    MeasureInTurns(runs, kLoads, loadOurs, loadEmpty, &ours, &floor);
+    PrintRow("load + ExchEntryPoint + Release + unload", FiguresOf(ours));
+    PrintRow("load + unload of an empty DLL (floor)", FiguresOf(floor));
+    PrintPairedRatio("ratio", ours, floor);
 
     // In this program nothing else holds MAPI32 and the other system DLLs the module imports, so
     // each cycle above loads and unloads them too. The mail client has them loaded all along.
@@ -60,11 +60,11 @@ void BenchDll(int runs)
     {
         held.push_back(LoadLibraryA(imports[i]));
     }
-    const Figures warmOurs = Measure(runs, kLoads, loadOurs);
-    const Figures warmFloor = Measure(runs, kLoads, loadEmpty);
-    PrintRow("the same, imports already loaded (as in a host)", warmOurs);
-    PrintRow("empty DLL, same conditions (floor)", warmFloor);
-    PrintRatio("ratio", warmOurs, warmFloor);
+    std::vector<double> warmOurs, warmFloor;
+    MeasureInTurns(runs, kLoads, loadOurs, loadEmpty, &warmOurs, &warmFloor);
+    PrintRow("the same, imports already loaded (as in a host)", FiguresOf(warmOurs));
+    PrintRow("empty DLL, same conditions (floor)", FiguresOf(warmFloor));
+    PrintPairedRatio("ratio", warmOurs, warmFloor);
     for (size_t i = 0; i < held.size(); ++i)
     {
         if (held[i] != NULL)

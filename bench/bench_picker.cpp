@@ -150,7 +150,7 @@ void BenchPicker(int runs)
             PrintRow(label, ours);
             sprintf(label, "%d collections: bare registry loop (floor)", count);
             PrintRow(label, floor);
-            PrintRatio("ratio", ours, floor);
+            PrintPairedRatio("ratio", times, floorTimes);
         }
         if (!complete || read != count)
         {
