@@ -5,6 +5,7 @@
 #include "bench/bench.h"
 
 #include <ole2.h>
+#include <tlhelp32.h>
 
 #include "extension/rule_action.h"
 #include "host/mailbox/mailbox.h"
@@ -88,50 +89,134 @@ HRESULT FileBare(const CLSID& clsid, BSTR mapiName, BSTR groupName, BSTR value, 
                  bool readFirst)
 {
     IDispatch* activated = NULL;
+    _Application* application = NULL;
+    _NameSpace* nameSpace = NULL;
+    IDispatch* found = NULL;
+    _MailItem* item = NULL;
+    UserProperties* properties = NULL;
+    UserProperty* property = NULL;
     HRESULT hr = CoCreateInstance(clsid, NULL, CLSCTX_LOCAL_SERVER, IID_IDispatch,
                                   reinterpret_cast<void**>(&activated));
-    if (FAILED(hr))
+    if (SUCCEEDED(hr))
     {
-        return hr;
+        hr = activated->QueryInterface(IID__Application, reinterpret_cast<void**>(&application));
+        activated->Release();
     }
-    _Application* application = NULL;
-    activated->QueryInterface(IID__Application, reinterpret_cast<void**>(&application));
-    activated->Release();
-    _NameSpace* nameSpace = NULL;
-    hr = application->GetNamespace(mapiName, &nameSpace);
-    IDispatch* found = NULL;
-    VARIANT store;
-    V_VT(&store) = VT_BSTR;
-    V_BSTR(&store) = storeId;
-    hr = nameSpace->GetItemFromID(entryId, store, &found);
-    _MailItem* item = NULL;
-    found->QueryInterface(IID__MailItem, reinterpret_cast<void**>(&item));
-    found->Release();
-    UserProperties* properties = NULL;
-    item->get_UserProperties(&properties);
-    UserProperty* property = NULL;
-    VARIANT custom;
-    V_VT(&custom) = VT_I4;
-    V_I4(&custom) = 1;
-    hr = properties->Find(groupName, custom, &property);
-    if (readFirst)
+    if (SUCCEEDED(hr))
+    {
+        hr = application->GetNamespace(mapiName, &nameSpace);
+    }
+    if (SUCCEEDED(hr))
+    {
+        VARIANT store;
+        V_VT(&store) = VT_BSTR;
+        V_BSTR(&store) = storeId;
+        hr = nameSpace->GetItemFromID(entryId, store, &found);
+    }
+    if (SUCCEEDED(hr))
+    {
+        hr = found->QueryInterface(IID__MailItem, reinterpret_cast<void**>(&item));
+        found->Release();
+    }
+    if (SUCCEEDED(hr))
+    {
+        hr = item->get_UserProperties(&properties);
+    }
+    if (SUCCEEDED(hr))
+    {
+        VARIANT custom;
+        V_VT(&custom) = VT_I4;
+        V_I4(&custom) = 1;
+        hr = properties->Find(groupName, custom, &property);
+    }
+    if (SUCCEEDED(hr) && property == NULL)
+    {
+        hr = E_FAIL; // every bench message carries the property
+    }
+    if (SUCCEEDED(hr) && readFirst)
     {
         VARIANT stored;
         VariantInit(&stored);
-        property->get_Value(&stored);
+        hr = property->get_Value(&stored);
         VariantClear(&stored);
     }
-    VARIANT text;
-    V_VT(&text) = VT_BSTR;
-    V_BSTR(&text) = value;
-    hr = property->put_Value(text);
-    hr = item->Save();
-    property->Release();
-    properties->Release();
-    item->Release();
-    nameSpace->Release();
-    application->Release();
+    if (SUCCEEDED(hr))
+    {
+        VARIANT text;
+        V_VT(&text) = VT_BSTR;
+        V_BSTR(&text) = value;
+        hr = property->put_Value(text);
+    }
+    if (SUCCEEDED(hr))
+    {
+        hr = item->Save();
+    }
+    IUnknown* const held[] = {property, properties, item, nameSpace, application};
+    for (size_t i = 0; i < sizeof(held) / sizeof(held[0]); ++i)
+    {
+        if (held[i] != NULL)
+        {
+            held[i]->Release();
+        }
+    }
     return hr;
+}
+
+// Wine's DCOM can deadlock inside the server: its apartment thread, releasing an object's last
+// reference, waits for the object's calls to finish while one of them waits for that thread.
+// When a run makes no progress for this long, the watchdog ends the server (so the waiting call
+// fails) and the group reports that instead of figures.
+const DWORD kStallMs = 180000;
+
+struct Watchdog
+{
+    HANDLE progress;
+    HANDLE stop;
+    volatile LONG stalled;
+};
+
+void EndServers()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+    {
+        return;
+    }
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    {
+        if (lstrcmpiA(entry.szExeFile, "tb_mailserver.exe") == 0)
+        {
+            HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+            if (process != NULL)
+            {
+                TerminateProcess(process, 1);
+                CloseHandle(process);
+            }
+        }
+    }
+    CloseHandle(snapshot);
+}
+
+DWORD WINAPI WatchRuns(LPVOID parameter)
+{
+    Watchdog* watchdog = static_cast<Watchdog*>(parameter);
+    HANDLE events[2] = {watchdog->stop, watchdog->progress};
+    for (;;)
+    {
+        const DWORD woke = WaitForMultipleObjects(2, events, FALSE, kStallMs);
+        if (woke == WAIT_OBJECT_0)
+        {
+            return 0;
+        }
+        if (woke == WAIT_TIMEOUT)
+        {
+            InterlockedExchange(&watchdog->stalled, 1);
+            EndServers();
+            return 0;
+        }
+    }
 }
 
 // Execute's own steps, timed in two parts: the MAPI side (session, store table, store,
@@ -302,8 +387,11 @@ void BenchExecute(int runs, int messages)
             }
             return perMessage(start);
         };
-        for (int r = 0; r < runs; ++r)
+        Watchdog watchdog = {CreateEventA(NULL, FALSE, FALSE, NULL), CreateEventA(NULL, TRUE, FALSE, NULL), 0};
+        HANDLE watcher = CreateThread(NULL, 0, WatchRuns, &watchdog, 0, NULL);
+        for (int r = 0; r < runs && watchdog.stalled == 0; ++r)
         {
+            SetEvent(watchdog.progress);
             LARGE_INTEGER start;
             WriteMailbox(mailbox, fresh);
             QueryPerformanceCounter(&start);
@@ -315,14 +403,17 @@ void BenchExecute(int runs, int messages)
             ourTimes.push_back(perMessage(start));
             filed = std::min(filed, FiledMessages(mailbox));
 
+            SetEvent(watchdog.progress);
             WriteMailbox(mailbox, fresh);
             floorTimes.push_back(bare(false));
             floorFiled = std::min(floorFiled, FiledMessages(mailbox));
 
+            SetEvent(watchdog.progress);
             WriteMailbox(mailbox, fresh);
             readingTimes.push_back(bare(true));
 
             // The split, in this process, with the same objects the DLL is built from.
+            SetEvent(watchdog.progress);
             WriteMailbox(mailbox, fresh);
             double mapiUs = 0, modelUs = 0, initUs = 0;
             for (int i = 0; i < messages; ++i)
@@ -332,6 +423,32 @@ void BenchExecute(int runs, int messages)
             initTimes.push_back(initUs / messages);
             mapiTimes.push_back(mapiUs / messages);
             modelTimes.push_back(modelUs / messages);
+        }
+        SetEvent(watchdog.stop);
+        if (watcher != NULL)
+        {
+            WaitForSingleObject(watcher, INFINITE);
+            CloseHandle(watcher);
+        }
+        CloseHandle(watchdog.progress);
+        CloseHandle(watchdog.stop);
+        if (watchdog.stalled != 0 || modelTimes.empty())
+        {
+            printf("  not measured: the automation server stopped answering for %lu s (a DCOM\n"
+                   "  deadlock inside the server under Wine); run the command again\n\n",
+                   static_cast<unsigned long>(kStallMs / 1000));
+            for (size_t i = 0; i < entryIds.size(); ++i)
+            {
+                SysFreeString(entryIds[i]);
+            }
+            SysFreeString(mapiName);
+            SysFreeString(groupName);
+            SysFreeString(value);
+            SysFreeString(storeId);
+            host.ReleaseAutomationServer();
+            RunServerCommand("unregister");
+            DeleteFileA(mailbox.c_str());
+            return;
         }
         const Figures ours = FiguresOf(ourTimes);
         const Figures floor = FiguresOf(floorTimes);
