@@ -6,13 +6,7 @@
 #   bash scripts/soak.sh [--firings N] [--cycles N]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export TB_BUILD=${TB_BUILD:-$root/build-bench}
-bash "$root/scripts/setup.sh"
-cmake -S "$root" -B "$TB_BUILD" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" \
-      -DCMAKE_BUILD_TYPE=Release -DTB_BUILD_BENCH=ON -DTB_BUILD_TESTS=OFF >/dev/null
-cmake --build "$TB_BUILD" -j"$(nproc)" >/dev/null
-source "$root/scripts/wine-env.sh"
-tb_env_start
+source "$root/scripts/bench-env.sh"
 
 soak="$TB_BUILD/soak"
 rm -rf "$soak"
